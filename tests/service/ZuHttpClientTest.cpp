@@ -1,0 +1,505 @@
+#include "ZuHttpClient.h"
+#include "HttpsPeer.h"
+#include "TestEventLoop.h"
+#include "ZuCommandReceiver.h"
+#include "ZuDataBus.h"
+#include "ZuDeviceSerial.h"
+#include "ZuLocalDb.h"
+#include "ZuLocalTables.h"
+#include "zudata.pb.h"
+
+#include <QNetworkCookie>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <memory>
+#include <set>
+#include <thread>
+
+namespace {
+
+const std::string network_failure_text = "网络请求失败";
+
+// A receiver that keeps a copy of every answer and leaves the client's books when destroyed.
+class RecordingReceiver : public ZuCommandReceiver
+{
+public:
+    ~RecordingReceiver() override { emit ZuDataBus::instance()->remove_http_receiver(this); }
+    void on_respond(zudata::ZuRespond* respond) override { answers.push_back(*respond); }
+    std::vector<zudata::ZuRespond> answers;
+};
+
+zudata::ZuMusicKeynote lookup_record(const std::string& name, const std::string& singer)
+{
+    zudata::ZuMusicKeynote record;
+    record.set_music_name(name);
+    record.set_music_author(singer);
+    record.set_music_process("KuGou.exe");
+    return record;
+}
+
+std::string answer_with_keys(const std::vector<std::string>& keys)
+{
+    zudata::ZuRespond respond;
+    respond.set_cmd(zudata::CMD_EM_GET);
+    respond.set_err(zudata::ERROR_OK);
+    respond.mutable_emusic_resp()->set_music_name("晴天");
+    for (const auto& key : keys) {
+        auto* entry = respond.mutable_emusic_resp()->add_emusics();
+        entry->set_music_name("晴天");
+        entry->set_music_keynote(key);
+    }
+    return respond.SerializeAsString();
+}
+
+std::string zlib_compress(const std::string& data)
+{
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+             static_cast<uLong>(data.size()));
+    out.resize(size);
+    return out;
+}
+
+class ZuHttpClientTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("KESTRUNE_CA_FILE", QByteArray::fromStdString(HttpsPeer::ca_file()));
+        db_path = dir.filePath("em.db").toStdString();
+        restart();
+    }
+
+    // A new store and client on the same database file, as after a restart of the program.
+    void restart()
+    {
+        client.reset();
+        store = std::make_unique<ZuLocalDb>();
+        store->set_path(db_path);
+        ASSERT_TRUE(store->open());
+        client = std::make_unique<ZuHttpClient>(base_url, store.get());
+    }
+
+    void use_peer(const HttpsPeer& peer)
+    {
+        base_url = QString::fromStdString(peer.base_url());
+        restart();
+    }
+
+    bool lookup(RecordingReceiver& receiver, const std::string& name = "晴天")
+    {
+        const auto record = lookup_record(name, "周杰伦");
+        return client->send(zudata::CMD_EM_GET, &record, &receiver);
+    }
+
+    // Waits for the answers, then a little longer to catch a second delivery.
+    void await_answers(RecordingReceiver& receiver, size_t count = 1)
+    {
+        ASSERT_TRUE(spin_until([&] { return receiver.answers.size() >= count; }));
+        spin_for(100);
+        ASSERT_EQ(receiver.answers.size(), count);
+    }
+
+    static void expect_network_failure(const zudata::ZuRespond& answer)
+    {
+        EXPECT_EQ(answer.err(), zudata::EFFECT_ERR_CLIENT_CONNECT_ERROR);
+        EXPECT_EQ(answer.errmsg(), network_failure_text);
+        EXPECT_EQ(answer.cmd(), zudata::CMD_UNKNOW);
+    }
+
+    QTemporaryDir dir;
+    std::string db_path;
+    QString base_url = QStringLiteral("https://127.0.0.1:1/api");
+    std::unique_ptr<ZuLocalDb> store;
+    std::unique_ptr<ZuHttpClient> client;
+};
+
+TEST_F(ZuHttpClientTest, LookupPostsRecordWithFixedHeadersAndDeliversAnswer)
+{
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
+        res.set_content(answer_with_keys({"Gb Major", "A Minor"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& sent = requests[0];
+    EXPECT_EQ(sent.method, "POST");
+    EXPECT_EQ(sent.path, "/api/v1/emusic");
+    EXPECT_EQ(sent.header("User-Agent"), "ZuKestrune/emusic/1.1.2");
+    EXPECT_EQ(sent.header("Accept"), "application/protobuf");
+    EXPECT_EQ(sent.header("Content-Type"), "application/protobuf");
+    EXPECT_EQ(sent.header("Connection"), "close");
+    EXPECT_EQ(sent.header("Session-Id"), device_serial().toStdString());
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^\\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\}$"))
+                    .match(QString::fromStdString(sent.header("Serial-Num")))
+                    .hasMatch())
+        << sent.header("Serial-Num");
+
+    zudata::ZuRequest request;
+    ASSERT_TRUE(request.ParseFromString(sent.body));
+    EXPECT_EQ(request.cmd(), zudata::CMD_EM_GET);
+    EXPECT_EQ(request.emusic().music_name(), "晴天");
+    EXPECT_EQ(request.emusic().music_author(), "周杰伦");
+    EXPECT_EQ(request.emusic().music_process(), "KuGou.exe");
+
+    const auto& answer = receiver.answers[0];
+    EXPECT_EQ(answer.err(), zudata::ERROR_OK);
+    ASSERT_EQ(answer.emusic_resp().emusics_size(), 2);
+    EXPECT_EQ(answer.emusic_resp().emusics(0).music_keynote(), "Gb Major");
+}
+
+TEST_F(ZuHttpClientTest, CommandRangesChooseThePath)
+{
+    const std::vector<std::pair<int, QString>> table = {{0, ""},
+                                                        {1, ""},
+                                                        {2, "/v1/user"},
+                                                        {199, "/v1/user"},
+                                                        {200, "/v1/user"},
+                                                        {204, "/v1/user"},
+                                                        {205, "/v1/user"},
+                                                        {498, "/v1/user"},
+                                                        {499, ""},
+                                                        {4998, ""},
+                                                        {4999, "/v1/user"},
+                                                        {5998, "/v1/user"},
+                                                        {5999, ""},
+                                                        {6000, "/v1/emusic"},
+                                                        {6999, "/v1/emusic"},
+                                                        {7000, ""},
+                                                        {-1, ""}};
+    for (const auto& [cmd, path] : table) {
+        EXPECT_EQ(ZuHttpClient::path_for_command(cmd), path) << cmd;
+    }
+
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
+        res.set_content("", "application/x-protobuf");
+    });
+    use_peer(peer);
+    RecordingReceiver receiver;
+    const auto record = lookup_record("a", "b");
+    ASSERT_TRUE(client->send(7000, &record, &receiver));
+    ASSERT_TRUE(client->send(zudata::CMD_USER_GETINFO, nullptr, &receiver));
+    await_answers(receiver, 2);
+    std::set<std::string> paths;
+    for (const auto& request : peer.requests()) {
+        paths.insert(request.path);
+    }
+    EXPECT_EQ(paths, (std::set<std::string>{"/api", "/api/v1/user"}));
+}
+
+TEST_F(ZuHttpClientTest, EnvironmentOverridesConfiguredBaseUrl)
+{
+    qunsetenv("KESTRUNE_API_URL");
+    EXPECT_EQ(ZuHttpClient::base_url_from_environment(), QStringLiteral(KESTRUNE_TEST_DEFAULT_API_URL));
+    qputenv("KESTRUNE_API_URL", "https://keys.example:9443/api");
+    EXPECT_EQ(ZuHttpClient::base_url_from_environment(), QStringLiteral("https://keys.example:9443/api"));
+    qunsetenv("KESTRUNE_API_URL");
+}
+
+TEST_F(ZuHttpClientTest, PayloadWithoutMatchingFieldIsNotSent)
+{
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response&) {});
+    use_peer(peer);
+    RecordingReceiver receiver;
+    zudata::ZuRespond not_a_request_field;
+    EXPECT_FALSE(client->send(zudata::CMD_EM_GET, &not_a_request_field, &receiver));
+    spin_for(200);
+    EXPECT_TRUE(peer.requests().empty());
+    EXPECT_TRUE(receiver.answers.empty());
+}
+
+struct ZlibCase
+{
+    const char* name;
+    // The "Content-unzipLength" announced for a body whose real inflated size is given.
+    std::function<std::string(size_t real)> announced;
+    bool inflated;
+};
+
+TEST_F(ZuHttpClientTest, ZlibRepliesInflateOnlyWithATrustworthyLength)
+{
+    const std::string plain = answer_with_keys({"C Major", "D Minor", "E Major"});
+    const std::string packed = zlib_compress(plain);
+    const std::vector<ZlibCase> cases = {
+        {"exact", [](size_t real) { return std::to_string(real); }, true},
+        {"larger", [](size_t real) { return std::to_string(real + 4096); }, true},
+        {"smaller", [](size_t real) { return std::to_string(real / 2); }, false},
+        {"not a number", [](size_t) { return std::string("many"); }, false},
+        {"over the cap", [](size_t) { return std::to_string(16ul * 1024 * 1024 + 1); }, false},
+    };
+    for (const auto& c : cases) {
+        HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+            res.set_header("Content-Encoding", "zlib");
+            res.set_header("Content-unzipLength", c.announced(plain.size()));
+            res.set_content(packed, "application/x-protobuf");
+        });
+        use_peer(peer);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        const auto& answer = receiver.answers[0];
+        if (c.inflated) {
+            EXPECT_EQ(answer.err(), zudata::ERROR_OK) << c.name;
+            EXPECT_EQ(answer.emusic_resp().emusics_size(), 3) << c.name;
+        } else {
+            EXPECT_NE(answer.err(), zudata::ERROR_OK) << c.name;
+            EXPECT_EQ(answer.emusic_resp().emusics_size(), 0) << c.name;
+        }
+    }
+}
+
+TEST_F(ZuHttpClientTest, ReplyWithoutContentEncodingIsNotInflated)
+{
+    const std::string plain = answer_with_keys({"F# Minor"});
+    HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+        res.set_header("Content-unzipLength", std::to_string(plain.size() * 4));
+        res.set_content(plain, "application/x-protobuf");
+    });
+    use_peer(peer);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+    ASSERT_EQ(receiver.answers[0].emusic_resp().emusics_size(), 1);
+    EXPECT_EQ(receiver.answers[0].emusic_resp().emusics(0).music_keynote(), "F# Minor");
+}
+
+TEST_F(ZuHttpClientTest, UndecodableRepliesGetExactlyOneFailureAnswer)
+{
+    struct Case
+    {
+        const char* name;
+        int status;
+        std::string body;
+        std::string content_encoding;
+    };
+    const std::vector<Case> cases = {
+        {"html error page", 500, "<html><body>Internal Server Error</body></html>", ""},
+        {"empty server error", 500, "", ""},
+        {"empty not found", 404, "", ""},
+        {"corrupt zlib", 200, std::string(40, '\xff'), "zlib"},
+        {"truncated answer", 200, answer_with_keys({"C Major"}).substr(0, 9), ""},
+    };
+    for (const auto& c : cases) {
+        HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+            res.status = c.status;
+            if (!c.content_encoding.empty()) {
+                res.set_header("Content-Encoding", c.content_encoding);
+                res.set_header("Content-unzipLength", "1000");
+            }
+            res.set_content(c.body, "text/html");
+        });
+        use_peer(peer);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        SCOPED_TRACE(c.name);
+        expect_network_failure(receiver.answers[0]);
+    }
+}
+
+TEST_F(ZuHttpClientTest, ServiceErrorWithAnAnswerIsDeliveredAsSent)
+{
+    zudata::ZuRespond refusal;
+    refusal.set_cmd(zudata::CMD_EM_GET);
+    refusal.set_err(zudata::ERROR_FAILED);
+    refusal.set_errmsg("请求过于频繁");
+    HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+        res.status = 400;
+        res.set_content(refusal.SerializeAsString(), "application/x-protobuf");
+    });
+    use_peer(peer);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+    EXPECT_EQ(receiver.answers[0].err(), zudata::ERROR_FAILED);
+    EXPECT_EQ(receiver.answers[0].errmsg(), "请求过于频繁");
+}
+
+TEST_F(ZuHttpClientTest, RefusedConnectionIsANetworkFailureAndTouchesNoCookies)
+{
+    // A port that was free a moment ago and has nobody listening now.
+    quint16 closed_port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closed_port = probe.serverPort();
+    }
+    store->get()->save_cookie(QNetworkCookie("before", "1"));
+    base_url = QStringLiteral("https://127.0.0.1:%1/api").arg(closed_port);
+    restart();
+    client->set_transfer_timeout(5000);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+    expect_network_failure(receiver.answers[0]);
+    EXPECT_EQ(store->get()->load_cookies().size(), 1);
+}
+
+TEST_F(ZuHttpClientTest, SilentPeerTimesOutAsNetworkFailure)
+{
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "late=1; Path=/");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    client->set_transfer_timeout(300);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    ASSERT_TRUE(spin_until([&] { return !receiver.answers.empty(); }, 1200));
+    expect_network_failure(receiver.answers[0]);
+    spin_for(1500);
+    EXPECT_EQ(receiver.answers.size(), 1u);
+    EXPECT_TRUE(store->get()->load_cookies().isEmpty());
+}
+
+TEST_F(ZuHttpClientTest, UntrustedCertificateIsRefusedBeforeAnythingIsSent)
+{
+    HttpsPeer peer(
+        [](const HttpsPeer::Request&, httplib::Response& res) {
+            res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+        },
+        HttpsPeer::Trust::Untrusted);
+    use_peer(peer);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+    expect_network_failure(receiver.answers[0]);
+    EXPECT_TRUE(peer.requests().empty());
+}
+
+TEST_F(ZuHttpClientTest, SelfSignedServiceIsRefusedWithoutItsCaFile)
+{
+    qunsetenv("KESTRUNE_CA_FILE");
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
+        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+    expect_network_failure(receiver.answers[0]);
+    EXPECT_TRUE(peer.requests().empty());
+}
+
+TEST_F(ZuHttpClientTest, CookiesAreSentBackAndSurviveARestart)
+{
+    HttpsPeer peer([](const HttpsPeer::Request& req, httplib::Response& res) {
+        if (!req.has_header("Cookie")) {
+            res.set_header("Set-Cookie", "sid=0123; Path=/api; HttpOnly; Secure");
+            res.headers.emplace("Set-Cookie",
+                                "big=9007199254740993; Path=/; Expires=Wed, 01 Jan 2099 00:00:00 GMT");
+        }
+        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    {
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver, 2);
+    }
+    restart();
+    {
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+    }
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_FALSE(requests[0].has_header("Cookie"));
+    for (size_t i = 1; i < requests.size(); ++i) {
+        const std::string cookie = requests[i].header("Cookie");
+        EXPECT_NE(cookie.find("sid=0123"), std::string::npos) << i << ": " << cookie;
+        EXPECT_NE(cookie.find("big=9007199254740993"), std::string::npos) << i << ": " << cookie;
+    }
+}
+
+TEST_F(ZuHttpClientTest, CookiesAreStoredBeforeTheReceiverSeesTheAnswer)
+{
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "sid=abc; Path=/");
+        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    struct CheckingReceiver : RecordingReceiver
+    {
+        ZuLocalDb* store = nullptr;
+        int stored_when_answered = -1;
+        void on_respond(zudata::ZuRespond* respond) override
+        {
+            stored_when_answered = store->get()->load_cookies().size();
+            RecordingReceiver::on_respond(respond);
+        }
+    } receiver;
+    receiver.store = store.get();
+    ASSERT_TRUE(lookup(receiver));
+    await_answers(receiver);
+    EXPECT_EQ(receiver.stored_when_answered, 1);
+}
+
+TEST_F(ZuHttpClientTest, ReceiverDestroyedInFlightGetsNothingButCookiesAreKept)
+{
+    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        res.set_header("Set-Cookie", "sid=kept; Path=/");
+        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    bool answered_after_destruction = false;
+    {
+        struct FlaggingReceiver : RecordingReceiver
+        {
+            bool* flag = nullptr;
+            void on_respond(zudata::ZuRespond*) override { *flag = true; }
+        };
+        auto receiver = std::make_unique<FlaggingReceiver>();
+        receiver->flag = &answered_after_destruction;
+        ASSERT_TRUE(lookup(*receiver));
+    }
+    ASSERT_TRUE(spin_until([&] { return store->get()->load_cookies().size() == 1; }));
+    spin_for(100);
+    EXPECT_FALSE(answered_after_destruction);
+    EXPECT_EQ(store->get()->load_cookies().front().value(), QByteArray("kept"));
+}
+
+TEST_F(ZuHttpClientTest, AnswersArriveInFinishingOrderWithDistinctSerials)
+{
+    HttpsPeer peer([](const HttpsPeer::Request& req, httplib::Response& res) {
+        zudata::ZuRequest request;
+        request.ParseFromString(req.body);
+        if (request.emusic().music_name() == "slow") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        }
+        zudata::ZuRespond respond;
+        respond.set_err(zudata::ERROR_OK);
+        respond.mutable_emusic_resp()->set_music_name(request.emusic().music_name());
+        res.set_content(respond.SerializeAsString(), "application/x-protobuf");
+    });
+    use_peer(peer);
+    RecordingReceiver receiver;
+    ASSERT_TRUE(lookup(receiver, "slow"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(lookup(receiver, "fast"));
+    await_answers(receiver, 2);
+    EXPECT_EQ(receiver.answers[0].emusic_resp().music_name(), "fast");
+    EXPECT_EQ(receiver.answers[1].emusic_resp().music_name(), "slow");
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].header("Serial-Num"), requests[1].header("Serial-Num"));
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+#include "HttpsPeer.h"
+
+#include "SelfSignedCertificate.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+struct CertificateFiles
+{
+    std::string cert;
+    std::string key;
+};
+
+// Removed again when the test process ends.
+struct TempDirectory
+{
+    TempDirectory()
+    {
+        const char* base = std::getenv("TMPDIR");
+        path = std::string(base != nullptr ? base : "/tmp") + "/kestrune-peer-XXXXXX";
+        if (mkdtemp(path.data()) == nullptr) {
+            throw std::runtime_error("cannot make a directory for the test certificates");
+        }
+    }
+    ~TempDirectory()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+std::string temp_directory()
+{
+    static const TempDirectory dir;
+    return dir.path;
+}
+
+CertificateFiles make_files(const std::string& name)
+{
+    const auto certificate = SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"});
+    CertificateFiles files{temp_directory() + "/" + name + ".pem", temp_directory() + "/" + name + ".key"};
+    if (!certificate.write(files.cert, files.key)) {
+        throw std::runtime_error("cannot write the test certificates");
+    }
+    return files;
+}
+
+const CertificateFiles& files_for(HttpsPeer::Trust trust)
+{
+    static const CertificateFiles trusted = make_files("trusted");
+    static const CertificateFiles untrusted = make_files("untrusted");
+    return trust == HttpsPeer::Trust::Trusted ? trusted : untrusted;
+}
+
+} // namespace
+
+std::string HttpsPeer::Request::header(const std::string& name) const
+{
+    const auto found = headers.find(name);
+    return found == headers.end() ? std::string() : found->second;
+}
+
+HttpsPeer::HttpsPeer(Handler handler, Trust trust)
+    : handler(std::move(handler))
+{
+    const CertificateFiles& files = files_for(trust);
+    server = std::make_unique<httplib::SSLServer>(files.cert.c_str(), files.key.c_str());
+    if (!server->is_valid()) {
+        throw std::runtime_error("the test peer cannot load its certificate");
+    }
+    auto serve = [this](const httplib::Request& req, httplib::Response& res) {
+        Request copy{req.method, req.path, req.body, {}};
+        for (const auto& [name, value] : req.headers) {
+            copy.headers.emplace(name, value);
+        }
+        Handler current;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            received.push_back(copy);
+            current = this->handler;
+        }
+        current(copy, res);
+    };
+    server->Post(".*", serve);
+    server->Get(".*", serve);
+    bound_port = server->bind_to_any_port("127.0.0.1");
+    if (bound_port <= 0) {
+        throw std::runtime_error("the test peer cannot bind 127.0.0.1");
+    }
+    worker = std::thread([this] { server->listen_after_bind(); });
+}
+
+HttpsPeer::~HttpsPeer()
+{
+    server->stop();
+    worker.join();
+}
+
+std::string HttpsPeer::base_url() const
+{
+    return "https://127.0.0.1:" + std::to_string(bound_port) + "/api";
+}
+
+std::string HttpsPeer::ca_file()
+{
+    return files_for(Trust::Trusted).cert;
+}
+
+std::vector<HttpsPeer::Request> HttpsPeer::requests() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+}
+
+void HttpsPeer::set_handler(Handler replacement)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    handler = std::move(replacement);
+}
