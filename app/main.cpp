@@ -1,0 +1,48 @@
+#include "ZuDeviceSerial.h"
+#include "ZuHttpClient.h"
+#include "ZuLocalDb.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QWidget>
+
+namespace {
+
+void install_style_sheet(QApplication& app)
+{
+    // Without the resource the program runs unstyled; nothing to report to the user.
+    QFile sheet(QStringLiteral(":/Kestrune/app.css"));
+    if (sheet.open(QIODevice::ReadOnly)) {
+        app.setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    }
+}
+
+QString database_path()
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(dir);
+    return dir + QStringLiteral("/em.db");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    install_style_sheet(app);
+    // The first computation fixes the adapter whose address every request of this run carries.
+    device_serial();
+
+    ZuLocalDb* store = ZuLocalDb::instance();
+    store->set_path(database_path().toStdString());
+    store->open();
+    ZuHttpClient::instance();
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Kestrune"));
+    window.resize(360, 560);
+    window.show();
+    return app.exec();
+}
