@@ -365,33 +365,33 @@ TEST_F(ZuHttpClientTest, SilentPeerTimesOutAsNetworkFailure)
     EXPECT_TRUE(store->get()->load_cookies().isEmpty());
 }
 
-TEST_F(ZuHttpClientTest, UntrustedCertificateIsRefusedBeforeAnythingIsSent)
+TEST_F(ZuHttpClientTest, CertificatesTheClientCannotVerifyAreRefusedBeforeAnythingIsSent)
 {
-    HttpsPeer peer(
-        [](const HttpsPeer::Request&, httplib::Response& res) {
-            res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
-        },
-        HttpsPeer::Trust::Untrusted);
-    use_peer(peer);
-    RecordingReceiver receiver;
-    ASSERT_TRUE(lookup(receiver));
-    await_answers(receiver);
-    expect_network_failure(receiver.answers[0]);
-    EXPECT_TRUE(peer.requests().empty());
-}
-
-TEST_F(ZuHttpClientTest, SelfSignedServiceIsRefusedWithoutItsCaFile)
-{
-    qunsetenv("KESTRUNE_CA_FILE");
-    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
-        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
-    });
-    use_peer(peer);
-    RecordingReceiver receiver;
-    ASSERT_TRUE(lookup(receiver));
-    await_answers(receiver);
-    expect_network_failure(receiver.answers[0]);
-    EXPECT_TRUE(peer.requests().empty());
+    struct Case
+    {
+        const char* name;
+        HttpsPeer::Trust trust;
+        bool ca_file_set;
+    };
+    const Case cases[] = {{"unknown authority", HttpsPeer::Trust::Untrusted, true},
+                          {"self-signed without its CA file", HttpsPeer::Trust::Trusted, false}};
+    for (const Case& c : cases) {
+        if (!c.ca_file_set) {
+            qunsetenv("KESTRUNE_CA_FILE");
+        }
+        HttpsPeer peer(
+            [](const HttpsPeer::Request&, httplib::Response& res) {
+                res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+            },
+            c.trust);
+        use_peer(peer);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        SCOPED_TRACE(c.name);
+        expect_network_failure(receiver.answers[0]);
+        EXPECT_TRUE(peer.requests().empty());
+    }
 }
 
 TEST_F(ZuHttpClientTest, CookiesAreSentBackAndSurviveARestart)
