@@ -1,0 +1,336 @@
+#include "Catalogue.h"
+#include "KeyServer.h"
+#include "NameTrigrams.h"
+#include "SelfSignedCertificate.h"
+#include "TextNormaliser.h"
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <zudata.pb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <set>
+#include <thread>
+
+namespace {
+
+constexpr int catalogue_size = 100000;
+constexpr int requests_per_run = 800;
+
+// Song names like a real catalogue's: Chinese titles from a skewed set of common characters,
+// Latin titles from a skewed vocabulary, so that some three-character pieces are very common.
+class SongNames
+{
+public:
+    explicit SongNames(unsigned seed)
+        : random(seed)
+    {
+        const std::string han = "爱你我的心天不是一在人有这个了风夜雨月花星光梦海城时间说走远等想家"
+                                "情歌红白春秋冬夏山水云雪路街灯影声半生年后前里外上下小大新旧南北";
+        for (std::size_t i = 0; i < han.size(); i += 3) {
+            characters.push_back(han.substr(i, 3));
+        }
+        const char* syllables[] = {"ka", "lo", "mi", "ren", "sa",  "tor", "vel", "an",
+                                   "de", "ri", "su", "mar", "no",  "bel", "ti",  "gra",
+                                   "on", "fe", "lu", "win", "ter", "sha", "dow", "ly"};
+        for (const char* a : syllables) {
+            for (const char* b : syllables) {
+                words.push_back(std::string(a) + b);
+            }
+        }
+    }
+
+    std::string name()
+    {
+        std::string text;
+        if (pick(2) == 0) {
+            for (int i = 0, n = 2 + pick(5); i < n; ++i) {
+                text += characters[skewed(characters.size())];
+            }
+        } else {
+            for (int i = 0, n = 1 + pick(4); i < n; ++i) {
+                text += (i ? " " : "") + words[skewed(words.size())];
+            }
+        }
+        return text;
+    }
+
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+
+private:
+    std::size_t skewed(std::size_t n)
+    {
+        const double u = std::uniform_real_distribution<double>(0.0, 1.0)(random);
+        return std::min(n - 1, static_cast<std::size_t>(static_cast<double>(n) * u * u));
+    }
+
+    std::mt19937 random;
+    std::vector<std::string> characters;
+    std::vector<std::string> words;
+};
+
+// The last character replaced, as a typing slip would; UTF-8 sequences stay whole.
+std::string misspelt(const std::string& name)
+{
+    const bool latin = static_cast<unsigned char>(name.back()) < 0x80;
+    return latin ? name.substr(0, name.size() - 1) + "x" : name.substr(0, name.size() - 3) + "啊";
+}
+
+struct Query
+{
+    std::string name;
+    std::string singer;
+    // For a changed name: the catalogue name it came from.
+    std::string meant = {};
+};
+
+// The catalogue, the two servers and the query sets, made once for all benchmarks.
+class BenchWorld
+{
+public:
+    BenchWorld()
+        : dir(std::filesystem::temp_directory_path() / ("bench_keyd_" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(dir);
+        SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"}).write(file("cert.pem"), file("key.pem"));
+        catalogue = std::make_unique<Catalogue>(file("catalogue.db"));
+        fill_catalogue();
+        lookup_port = start(false);
+        baseline_port = start(true);
+    }
+
+    ~BenchWorld()
+    {
+        for (auto& server : servers) {
+            server->stop();
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        servers.clear();
+        catalogue.reset();
+        std::filesystem::remove_all(dir);
+    }
+
+    std::string file(const std::string& name) const { return (dir / name).string(); }
+
+    std::unique_ptr<Catalogue> catalogue;
+    int lookup_port = 0;
+    int baseline_port = 0;
+    std::vector<Query> hits;
+    std::vector<Query> similar;
+    std::vector<Query> misses;
+
+private:
+    void fill_catalogue()
+    {
+        SongNames names(7);
+        std::vector<std::string> singers;
+        for (int i = 0; i < 3000; ++i) {
+            singers.push_back(names.name());
+        }
+        std::set<std::pair<std::string, std::string>> seen;
+        std::set<std::string> catalogue_names;
+        std::vector<CatalogueSong> songs;
+        const char* keys[] = {"C Major", "Gb Minor", "A Minor", "F# Major", "Bb Major", "E Minor"};
+        while (songs.size() < catalogue_size) {
+            CatalogueSong song{0, names.name(), singers[names.pick(3000)], keys[names.pick(6)]};
+            if (seen.emplace(song.name, song.singer).second) {
+                catalogue_names.insert(song.name);
+                songs.push_back(song);
+            }
+        }
+        const auto started = std::chrono::steady_clock::now();
+        catalogue->store(songs);
+        std::fprintf(stderr, "catalogue of %zu songs stored in %.1f s\n", catalogue->song_count(),
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+
+        SongNames unknown(99);
+        for (int i = 0; i < requests_per_run; ++i) {
+            const CatalogueSong& song = songs[names.pick(catalogue_size)];
+            hits.push_back({song.name, song.singer});
+            similar.push_back({i % 2 ? song.name + " (Live)" : misspelt(song.name), "", song.name});
+            std::string name = unknown.name();
+            while (catalogue_names.count(name) != 0) {
+                name = unknown.name();
+            }
+            misses.push_back({name, song.singer});
+        }
+    }
+
+    int start(bool empty_answers)
+    {
+        KeyServerConfig config;
+        config.port = 0;
+        config.certificate_path = file("cert.pem");
+        config.private_key_path = file("key.pem");
+        config.empty_answers = empty_answers;
+        config.log = [](const std::string&) {};
+        servers.push_back(std::make_unique<KeyServer>(*catalogue, config));
+        KeyServer& server = *servers.back();
+        const int port = server.listen();
+        threads.emplace_back([&server] { server.serve(); });
+        return port;
+    }
+
+    std::filesystem::path dir;
+    std::vector<std::unique_ptr<KeyServer>> servers;
+    std::vector<std::thread> threads;
+};
+
+BenchWorld& world()
+{
+    static BenchWorld made;
+    return made;
+}
+
+std::unique_ptr<httplib::SSLClient> client_for(int port)
+{
+    auto client = std::make_unique<httplib::SSLClient>("127.0.0.1", port);
+    client->set_ca_cert_path(world().file("cert.pem").c_str());
+    client->enable_server_certificate_verification(true);
+    return client;
+}
+
+// Microseconds for one lookup on a connection of its own, as the assistant makes them; negative
+// when it failed.
+double timed_lookup(httplib::SSLClient& client, const Query& query)
+{
+    static long session = 0;
+    zudata::ZuRequest request;
+    request.set_cmd(zudata::CMD_EM_GET);
+    request.mutable_emusic()->set_music_name(query.name);
+    request.mutable_emusic()->set_music_author(query.singer);
+    request.mutable_emusic()->set_music_process("KuGou.exe");
+    // Each request its own session, as many clients would be, so the rate limit never bites.
+    const httplib::Headers headers = {{"Session-Id", "bench-" + std::to_string(++session)}};
+    const auto started = std::chrono::steady_clock::now();
+    const httplib::Result result =
+        client.Post("/api/v1/emusic", headers, request.SerializeAsString(), "application/protobuf");
+    const double elapsed =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - started).count();
+    return result && result->status == 200 ? elapsed : -1.0;
+}
+
+double percentile(std::vector<double> values, double share)
+{
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+// Every lookup is paired with the same request to the server that answers with an empty
+// ZuRespond, in alternating order, so that a busy moment of the machine weighs on both sides.
+void compare_with_empty_answer(benchmark::State& state, const std::vector<Query>& queries)
+{
+    const std::unique_ptr<httplib::SSLClient> looking = client_for(world().lookup_port);
+    const std::unique_ptr<httplib::SSLClient> empty = client_for(world().baseline_port);
+    std::vector<double> lookups;
+    std::vector<double> empties;
+    for (auto _ : state) {
+        const Query& query = queries[lookups.size() % queries.size()];
+        const bool lookup_first = lookups.size() % 2 == 0;
+        const double first = timed_lookup(lookup_first ? *looking : *empty, query);
+        const double second = timed_lookup(lookup_first ? *empty : *looking, query);
+        if (first < 0 || second < 0) {
+            state.SkipWithError("request failed");
+            return;
+        }
+        lookups.push_back(lookup_first ? first : second);
+        empties.push_back(lookup_first ? second : first);
+    }
+    double lookup_total = 0;
+    for (double latency : lookups) {
+        lookup_total += latency;
+    }
+    state.counters["lookups_per_s"] = static_cast<double>(lookups.size()) / (lookup_total / 1e6);
+    state.counters["lookup_p50_us"] = percentile(lookups, 0.5);
+    state.counters["lookup_p99_us"] = percentile(lookups, 0.99);
+    state.counters["empty_p50_us"] = percentile(empties, 0.5);
+    state.counters["empty_p99_us"] = percentile(empties, 0.99);
+    state.counters["p50_over_empty_pct"] =
+        100.0 * (percentile(lookups, 0.5) / percentile(empties, 0.5) - 1.0);
+}
+
+void BM_TlsLookupHit(benchmark::State& state)
+{
+    compare_with_empty_answer(state, world().hits);
+}
+
+void BM_TlsLookupSimilar(benchmark::State& state)
+{
+    compare_with_empty_answer(state, world().similar);
+}
+
+void BM_TlsLookupMiss(benchmark::State& state)
+{
+    compare_with_empty_answer(state, world().misses);
+}
+
+// The catalogue alone, without TLS and HTTP around it.
+void find_in_catalogue(benchmark::State& state, const std::vector<Query>& queries)
+{
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const Query& query = queries[next++ % queries.size()];
+        benchmark::DoNotOptimize(world().catalogue->find(query.name, query.singer, 10));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FindHit(benchmark::State& state)
+{
+    find_in_catalogue(state, world().hits);
+}
+
+void BM_FindSimilar(benchmark::State& state)
+{
+    find_in_catalogue(state, world().similar);
+}
+
+void BM_FindMiss(benchmark::State& state)
+{
+    find_in_catalogue(state, world().misses);
+}
+
+BENCHMARK(BM_FindHit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindSimilar)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindMiss)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TlsLookupHit)->Iterations(requests_per_run)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TlsLookupSimilar)->Iterations(requests_per_run)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TlsLookupMiss)->Iterations(requests_per_run)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+// How often a changed name still leads to the song it came from: the price of the candidate cap.
+// Names changed so much that they no longer count as similar are left out of the share.
+void report_similar_recall()
+{
+    std::size_t similar = 0;
+    std::size_t first = 0;
+    for (const Query& query : world().similar) {
+        const NameTrigrams asked(TextNormaliser::normalise(query.name));
+        if (asked.similarity_to(TextNormaliser::normalise(query.meant)) < 0.55) {
+            continue;
+        }
+        ++similar;
+        const std::vector<CatalogueSong> found = world().catalogue->find(query.name, query.singer, 10);
+        first += !found.empty() && found.front().name == query.meant ? 1 : 0;
+    }
+    std::printf("changed names still similar: %zu of %zu; the meant song first for %.1f%% of them\n", similar,
+                world().similar.size(), 100.0 * static_cast<double>(first) / static_cast<double>(similar));
+}
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    world();
+    benchmark::RunSpecifiedBenchmarks();
+    report_similar_recall();
+    benchmark::Shutdown();
+    return 0;
+}

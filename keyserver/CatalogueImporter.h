@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <EmKeynoteRule.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// A row left out of an import, and why.
+struct ImportProblem
+{
+    int line = 0;
+    std::string reason;
+};
+
+struct ImportReport
+{
+    std::size_t imported = 0;
+    std::size_t added = 0;
+    std::vector<ImportProblem> problems;
+};
+
+// Fills the catalogue from a CSV text with the columns name, singer and keynote, named in a
+// header row in any order. Every keynote must be one the plugin controller can set, so that the
+// service never hands out a key the assistant would silently fail to apply. The good rows go in
+// together in one transaction; the bad ones are reported by line.
+class CatalogueImporter
+{
+public:
+    explicit CatalogueImporter(Catalogue& catalogue);
+
+    ImportReport import(const std::string& csv_text);
+
+private:
+    std::string problem_with(const CatalogueSong& song) const;
+
+    Catalogue& catalogue;
+    EmKeynoteRule keynote_rule;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "KeydCommandLine.h"
+
+#include <ostream>
+
+// The kestrune-keyd program: serving, or importing a CSV file into the catalogue. Exit codes:
+// 0 done, 1 an import left rows out, 2 nothing done (bad arguments, unusable files).
+class KeydApp
+{
+public:
+    KeydApp(std::ostream& out, std::ostream& err);
+
+    int run(int argc, const char* const* argv);
+
+private:
+    int serve(const KeydInvocation& invocation);
+    int import(const KeydInvocation& invocation);
+
+    std::ostream& out;
+    std::ostream& err;
+};

@@ -1,0 +1,100 @@
+#include "KeydCommandLine.h"
+
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+bool parse_port(const std::string& text, int& port)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    port = std::stoi(text);
+    return port <= 65535;
+}
+
+KeydInvocation invalid(const std::string& error)
+{
+    KeydInvocation invocation;
+    invocation.mode = KeydInvocation::Mode::invalid;
+    invocation.error = error;
+    return invocation;
+}
+
+} // namespace
+
+KeydInvocation KeydCommandLine::parse(int argc, const char* const* argv)
+{
+    KeydInvocation invocation;
+    invocation.data_dir = default_data_dir();
+    const std::map<std::string, std::string*> options = {
+        {"--address", &invocation.server.address},       {"--data-dir", &invocation.data_dir},
+        {"--cert", &invocation.server.certificate_path}, {"--key", &invocation.server.private_key_path},
+        {"--base", &invocation.server.base_path},
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "-h" || argument == "--help") {
+            invocation.mode = KeydInvocation::Mode::help;
+            return invocation;
+        }
+        if (argument.rfind("--", 0) != 0) {
+            if (argument != "import" || invocation.mode != KeydInvocation::Mode::serve) {
+                return invalid("unexpected argument: " + argument);
+            }
+            if (i + 1 == argc) {
+                return invalid("import needs a CSV file");
+            }
+            invocation.mode = KeydInvocation::Mode::import;
+            invocation.csv_path = argv[++i];
+            continue;
+        }
+        std::string value;
+        const std::size_t equals = argument.find('=');
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+            argument.erase(equals);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            return invalid(argument + " needs a value");
+        }
+        if (argument == "--port") {
+            if (!parse_port(value, invocation.server.port)) {
+                return invalid("not a port number: " + value);
+            }
+        } else if (const auto option = options.find(argument); option != options.end()) {
+            *option->second = value;
+        } else {
+            return invalid("unknown option: " + argument);
+        }
+    }
+    return invocation;
+}
+
+std::string KeydCommandLine::usage()
+{
+    return "usage: kestrune-keyd [options]              serve key lookups over HTTPS\n"
+           "       kestrune-keyd import FILE.csv [options]  add songs to the catalogue\n"
+           "options:\n"
+           "  --address ADDR   address to listen on (127.0.0.1)\n"
+           "  --port N         port to listen on, 0 for any free one (8443)\n"
+           "  --base PATH      API root before /v1/emusic and /v1/user (/api)\n"
+           "  --data-dir DIR   catalogue and self-signed certificate (" +
+           default_data_dir() +
+           ")\n"
+           "  --cert FILE      PEM certificate; needs --key\n"
+           "  --key FILE       PEM private key of the certificate\n";
+}
+
+std::string KeydCommandLine::default_data_dir()
+{
+    if (const char* data_home = std::getenv("XDG_DATA_HOME"); data_home && *data_home) {
+        return std::string(data_home) + "/kestrune-keyd";
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return std::string(home) + "/.local/share/kestrune-keyd";
+    }
+    return "kestrune-keyd-data";
+}

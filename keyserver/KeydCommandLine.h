@@ -1,0 +1,34 @@
+#pragma once
+
+#include "KeyServerConfig.h"
+
+#include <string>
+
+// What one start of kestrune-keyd is asked to do.
+struct KeydInvocation
+{
+    enum class Mode
+    {
+        serve,
+        import,
+        help,
+        invalid
+    };
+
+    Mode mode = Mode::serve;
+    KeyServerConfig server;
+    std::string data_dir;
+    std::string csv_path;
+    // For Mode::invalid.
+    std::string error;
+};
+
+class KeydCommandLine
+{
+public:
+    static KeydInvocation parse(int argc, const char* const* argv);
+    static std::string usage();
+
+private:
+    static std::string default_data_dir();
+};

@@ -1,0 +1,79 @@
+#include "KeydTestServer.h"
+
+#include "SelfSignedCertificate.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+KeydTestServer::KeydTestServer(KeyServerConfig config)
+{
+    EXPECT_TRUE(
+        SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"}).write(path("cert.pem"), path("key.pem")));
+    songs = std::make_unique<Catalogue>(path("catalogue.db"));
+    config.address = "127.0.0.1";
+    config.port = 0;
+    config.certificate_path = path("cert.pem");
+    config.private_key_path = path("key.pem");
+    config.log = [this](const std::string& line) {
+        std::lock_guard<std::mutex> lock(log_mutex);
+        lines.push_back(line);
+    };
+    server = std::make_unique<KeyServer>(*songs, config);
+    bound_port = server->listen();
+    serving = std::thread([this] { server->serve(); });
+}
+
+KeydTestServer::~KeydTestServer()
+{
+    server->stop();
+    serving.join();
+}
+
+std::string KeydTestServer::path(const std::string& file) const
+{
+    return dir.filePath(QString::fromStdString(file)).toStdString();
+}
+
+std::vector<std::string> KeydTestServer::log_lines()
+{
+    std::lock_guard<std::mutex> lock(log_mutex);
+    return lines;
+}
+
+httplib::Result KeydTestServer::post(const std::string& url_path, const std::string& body,
+                                     const httplib::Headers& headers) const
+{
+    httplib::SSLClient client("127.0.0.1", bound_port);
+    client.set_ca_cert_path(path("cert.pem").c_str());
+    client.enable_server_certificate_verification(true);
+    client.set_connection_timeout(5);
+    client.set_read_timeout(10);
+    return client.Post(url_path.c_str(), headers, body, "application/protobuf");
+}
+
+std::string KeydTestServer::request(int cmd, const std::string& name, const std::string& singer)
+{
+    zudata::ZuRequest request;
+    request.set_cmd(static_cast<zudata::MessageType>(cmd));
+    request.mutable_emusic()->set_music_name(name);
+    request.mutable_emusic()->set_music_author(singer);
+    request.mutable_emusic()->set_music_process("KuGou.exe");
+    return request.SerializeAsString();
+}
+
+zudata::ZuRespond KeydTestServer::decode(const httplib::Response& response)
+{
+    std::string body = response.body;
+    if (response.get_header_value("Content-Encoding") == "zlib") {
+        uLongf size = std::stoul(response.get_header_value("Content-unzipLength"));
+        std::string inflated(size, '\0');
+        EXPECT_EQ(Z_OK,
+                  uncompress(reinterpret_cast<Bytef*>(inflated.data()), &size,
+                             reinterpret_cast<const Bytef*>(body.data()), static_cast<uLong>(body.size())));
+        EXPECT_EQ(inflated.size(), size);
+        body = inflated;
+    }
+    zudata::ZuRespond respond;
+    EXPECT_TRUE(respond.ParseFromString(body));
+    return respond;
+}
