@@ -1,0 +1,89 @@
+#include "EmX11Connection.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+EmX11Connection::EmX11Connection(std::string display_name, std::chrono::milliseconds retry_interval)
+    : display_name(std::move(display_name))
+    , retry_interval(retry_interval)
+{
+}
+
+EmX11Connection::~EmX11Connection()
+{
+    disconnect();
+}
+
+bool EmX11Connection::ready()
+{
+    if (connection && xcb_connection_has_error(connection)) {
+        disconnect();
+    }
+    if (!connection) {
+        const auto now = std::chrono::steady_clock::now();
+        if (last_attempt && now - *last_attempt < retry_interval) {
+            return false;
+        }
+        last_attempt = now;
+        connect();
+        if (!connection) {
+            return false;
+        }
+    }
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        std::free(event);
+    }
+    return true;
+}
+
+void EmX11Connection::connect()
+{
+    int screen_number = 0;
+    connection = xcb_connect(display_name.empty() ? nullptr : display_name.c_str(), &screen_number);
+    if (xcb_connection_has_error(connection)) {
+        disconnect();
+        return;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screen_number && screens.rem; ++i) {
+        xcb_screen_next(&screens);
+    }
+    if (!screens.rem) {
+        disconnect();
+        return;
+    }
+    screen = screens.data;
+
+    // Everything is asked at once: one round trip for all the names.
+    xcb_intern_atom_cookie_t* ewmh_cookies = xcb_ewmh_init_atoms(connection, &atoms);
+    const char compound_text_name[] = "COMPOUND_TEXT";
+    const xcb_intern_atom_cookie_t compound_text_cookie =
+        xcb_intern_atom(connection, 0, std::strlen(compound_text_name), compound_text_name);
+    atoms_held = xcb_ewmh_init_atoms_replies(&atoms, ewmh_cookies, nullptr);
+    xcb_intern_atom_reply_t* const compound_text_reply =
+        xcb_intern_atom_reply(connection, compound_text_cookie, nullptr);
+    const bool compound_text_known = compound_text_reply != nullptr;
+    if (compound_text_known) {
+        compound_text_atom = compound_text_reply->atom;
+    }
+    std::free(compound_text_reply);
+    if (!atoms_held || !compound_text_known) {
+        disconnect();
+        return;
+    }
+    ++connections;
+}
+
+void EmX11Connection::disconnect()
+{
+    if (atoms_held) {
+        xcb_ewmh_connection_wipe(&atoms);
+        atoms_held = false;
+    }
+    if (connection) {
+        xcb_disconnect(connection);
+    }
+    connection = nullptr;
+    screen = nullptr;
+}
