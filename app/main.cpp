@@ -1,3 +1,8 @@
+#include "EmDesktopPlayerPlatform.h"
+#include "EmDesktopPluginPlatform.h"
+#include "EmPluginControl.h"
+#include "EmSearchWidget.h"
+#include "QUpdateSkinWidget.h"
 #include "ZuDeviceSerial.h"
 #include "ZuHttpClient.h"
 #include "ZuLocalDb.h"
@@ -6,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QWidget>
 
 namespace {
 
@@ -30,19 +34,21 @@ QString database_path()
 
 int main(int argc, char** argv)
 {
+    // Destroyed in reverse order: the window first, which ends the watcher's thread before the
+    // watcher's entries and the application go away.
     QApplication app(argc, argv);
     install_style_sheet(app);
     // The first computation fixes the adapter whose address every request of this run carries.
     device_serial();
+    QUpdateSkinWidget reloader;
 
     ZuLocalDb* store = ZuLocalDb::instance();
     store->set_path(database_path().toStdString());
     store->open();
     ZuHttpClient::instance();
+    EmPluginControl::install(make_desktop_plugin_platform());
 
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Kestrune"));
-    window.resize(360, 560);
+    EmSearchWidget window(make_desktop_player_platform());
     window.show();
     return app.exec();
 }

@@ -1,0 +1,61 @@
+#include "EmDetailWidget.h"
+
+#include "EmDetailItemWidget.h"
+#include "EmFramelessWidget.h"
+#include "EmStyledBackground.h"
+
+#include <QButtonGroup>
+
+EmDetailWidget::EmDetailWidget(QWidget* parent)
+    : QWidget(parent)
+    , button_group(new QButtonGroup(this))
+{
+    setupUi(this);
+    button_group->setExclusive(true);
+}
+
+void EmDetailWidget::clear_items()
+{
+    row_index = 1;
+    // The form's spacer goes with the rows: from now on the rows fill the list.
+    while (QLayoutItem* item = detail_layout->takeAt(1)) {
+        if (QWidget* row = item->widget()) {
+            row->close();
+        }
+        delete item;
+    }
+}
+
+void EmDetailWidget::add_item(const zudata::ZuMusicKeynote& record, bool checked)
+{
+    auto* row = new EmDetailItemWidget(record, this);
+    row->setMinimumHeight(65);
+    detail_layout->insertWidget(row_index, row);
+    button_group->addButton(row, -1);
+    row->setChecked(checked);
+    // Every new row reports its state, also where setChecked changed nothing; a row added
+    // checked therefore hands its key over twice.
+    emit row->toggled(checked);
+    ++row_index;
+}
+
+void EmDetailWidget::set_header(const QString& music_name, const QString& icon_path)
+{
+    app_header_label->setStyleSheet(
+        icon_path.isEmpty() ? QString()
+                            : QStringLiteral("image:url(%1);image-position:center;").arg(icon_path));
+    set_elided_text(music_name, detail_music_name_label);
+}
+
+void EmDetailWidget::paintEvent(QPaintEvent* event)
+{
+    paint_styled_background(this);
+    QWidget::paintEvent(event);
+}
+
+void EmDetailWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    detail_music_name_label->resize(width() / 3 * 2, detail_music_name_label->height());
+    refresh_elided_text(detail_music_name_label);
+}

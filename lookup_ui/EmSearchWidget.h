@@ -1,0 +1,59 @@
+#pragma once
+
+#include "EmFramelessWidget.h"
+#include "ZuCommandReceiver.h"
+#include "ui_EmSearchWidget.h"
+
+#include <QVariant>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class EmAppEntry;
+class EmAppKeynoteWidget;
+class EmPlayerPlatform;
+class EmTitleEnum;
+class EmTrayWidget;
+class QThread;
+
+// The main window. It runs the player watcher on a thread of its own, keeps a header row per
+// running player, asks the key service whenever a player's song changes and fills the result
+// list from the answers.
+class EmSearchWidget : public EmFramelessWidget, public ZuCommandReceiver, private Ui::EmSearchWidget
+{
+    Q_OBJECT
+public:
+    // Watches the players of the given desktop.
+    explicit EmSearchWidget(std::shared_ptr<EmPlayerPlatform> platform, QWidget* parent = nullptr);
+    // Takes over a watcher that has no parent and still lives on this thread.
+    explicit EmSearchWidget(EmTitleEnum* watcher, QWidget* parent = nullptr);
+    // Stops the watcher's thread before anything the watcher reaches goes away.
+    ~EmSearchWidget() override;
+
+    void on_respond(zudata::ZuRespond* respond) override;
+
+signals:
+    // A copy of a reply's first key record, as zudata::ZuMusicKeynote.
+    void search_res_signal(QVariant record);
+
+public slots:
+    void app_change_signal(EmAppEntry* p);
+    void app_status_change(EmAppEntry* p);
+    void search_res(const QVariant& v);
+    void home_web();
+
+private:
+    void show_search_result(const zudata::ZuRespond& respond);
+    void add_app_widget(EmAppEntry* entry);
+    void remove_app_widget(EmAppEntry* entry);
+
+    EmTrayWidget* tray_widget = nullptr;
+    EmTitleEnum* const title_enum;
+    QThread* title_enum_thread = nullptr;
+    std::map<std::string, EmAppKeynoteWidget*> app_widgets;
+    std::mutex app_widgets_mutex;
+    // Header rows go between the list's spacer and the auto-apply panel, the newest on top.
+    static constexpr int app_widget_index = 3;
+};

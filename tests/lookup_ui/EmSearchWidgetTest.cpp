@@ -1,0 +1,388 @@
+#include "EmSearchWidget.h"
+#include "EmAppKeynoteWidget.h"
+#include "EmAutoContrlWidget.h"
+#include "EmDetailItemWidget.h"
+#include "EmDetailWidget.h"
+#include "EmMessageBoxWidget.h"
+#include "EmPluginControl.h"
+#include "EmTitleEnum.h"
+#include "LookupUiTestSupport.h"
+#include "TestEventLoop.h"
+#include "ZuMusicKeynoteMetaType.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+const std::vector<std::string> three_keys = {"Gb Major", "F# Minor", "C Major"};
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+
+public:
+    QList<QUrl> opened;
+};
+
+QList<EmMessageBoxWidget*> visible_error_boxes()
+{
+    QList<EmMessageBoxWidget*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<EmMessageBoxWidget*>(widget);
+        if (box && box->isVisible()) {
+            found.append(box);
+        }
+    }
+    return found;
+}
+
+// The main window on a desktop of fake players and a fake plugin, asking the scripted key
+// service over HTTPS: the whole road from a player's title to the plugin window.
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        use_program_look();
+        close_plugin_window();
+        service.answer_keys(three_keys);
+        service.forget_lookups();
+        watcher = players.make_watcher();
+        window = std::make_unique<EmSearchWidget>(watcher);
+        window->show();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        for (EmMessageBoxWidget* box : visible_error_boxes()) {
+            box->close();
+        }
+        close_plugin_window();
+    }
+
+    template <typename T>
+    T* child(const char* name)
+    {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    QList<EmAppKeynoteWidget*> header_rows()
+    {
+        QList<EmAppKeynoteWidget*> found;
+        auto* layout = child<QVBoxLayout>("main_widget_layout");
+        for (int index = 0; index < layout->count(); ++index) {
+            if (auto* row = qobject_cast<EmAppKeynoteWidget*>(layout->itemAt(index)->widget())) {
+                found.append(row);
+            }
+        }
+        return found;
+    }
+
+    QStringList header_exes()
+    {
+        QStringList exes;
+        for (EmAppKeynoteWidget* row : header_rows()) {
+            exes << row->exe_name();
+        }
+        return exes;
+    }
+
+    static QStringList header_texts(EmAppKeynoteWidget* row)
+    {
+        return {find_label(row, "music_name_label")->text(), find_label(row, "music_author_label")->text(),
+                find_label(row, "music_keynote_label")->text()};
+    }
+
+    QList<EmDetailItemWidget*> result_rows()
+    {
+        QList<EmDetailItemWidget*> found;
+        auto* layout = child<EmDetailWidget>("detail_widget")->findChild<QVBoxLayout*>("detail_layout");
+        for (int index = 1; index < layout->count(); ++index) {
+            if (auto* row = qobject_cast<EmDetailItemWidget*>(layout->itemAt(index)->widget())) {
+                found.append(row);
+            }
+        }
+        return found;
+    }
+
+    QStringList result_keys()
+    {
+        QStringList keys;
+        for (EmDetailItemWidget* row : result_rows()) {
+            keys << find_label(row, "music_keynote_label")->text();
+        }
+        return keys;
+    }
+
+    QString result_song()
+    {
+        return find_label(child<EmDetailWidget>("detail_widget"), "detail_music_name_label")->text();
+    }
+
+    // Waits for the reply naming the song to be shown, its rows laid out.
+    bool await_result(const QString& song)
+    {
+        return spin_until([&] {
+            const QList<EmDetailItemWidget*> rows = result_rows();
+            return result_song() == song && !rows.isEmpty() &&
+                   std::all_of(rows.begin(), rows.end(), [](QWidget* row) { return row->isVisible(); });
+        });
+    }
+
+    void start_player(const std::string& exe, std::uint32_t id, const std::string& window_class,
+                      const std::string& title)
+    {
+        players.fake().start_process(exe, id);
+        player_windows[exe] = players.fake().add_window(id, window_class, title);
+    }
+
+    void check_auto_apply()
+    {
+        child<EmAutoContrlWidget>("auto_ctrl_widget")->findChild<QCheckBox*>("auto_checkbox")->click();
+        ASSERT_TRUE(EmPluginControl::instance()->auto_apply());
+    }
+
+    KeyService& service = KeyService::instance();
+    PlayerDesktop players;
+    EmTitleEnum* watcher = nullptr;
+    std::unique_ptr<EmSearchWidget> window;
+    std::map<std::string, int> player_windows;
+};
+
+TEST_F(MainWindowTest, FormShowsTitleBarResultListAndPanelInOrder)
+{
+    EXPECT_EQ(window->objectName(), QStringLiteral("EmSearchWidget"));
+    // The panel's widest text may need a few pixels more than the design's 275.
+    EXPECT_EQ(window->height(), 432);
+    EXPECT_GE(window->width(), 275);
+    EXPECT_LE(window->width(), 290);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Velmora电音助手"));
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_EQ(child<QLabel>("app_title_label")->text(), QStringLiteral("Velmora电音助手"));
+    EXPECT_EQ(child<QLabel>("app_icon_label")->styleSheet(),
+              QStringLiteral("image: url(:/Kestrune/Resources/img/3.png);"));
+
+    auto* layout = child<QVBoxLayout>("main_widget_layout");
+    ASSERT_EQ(layout->count(), 4);
+    EXPECT_EQ(layout->itemAt(0)->widget(), child<QWidget>("emusic_title_widget"));
+    EXPECT_EQ(layout->itemAt(1)->widget(), child<EmDetailWidget>("detail_widget"));
+    EXPECT_NE(layout->itemAt(2)->spacerItem(), nullptr);
+    auto* panel = child<EmAutoContrlWidget>("auto_ctrl_widget");
+    EXPECT_EQ(layout->itemAt(3)->widget(), panel);
+    EXPECT_EQ(panel->height(), 50);
+    EXPECT_EQ(panel->width(), window->width());
+    for (const char* name : {"home_btn", "minimum_btn", "close_btn"}) {
+        EXPECT_EQ(child<QPushButton>(name)->size(), QSize(16, 16)) << name;
+    }
+}
+
+TEST_F(MainWindowTest, TitleBarButtonsOpenHomePageMinimiseAndClose)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    child<QPushButton>("home_btn")->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.opened, QList<QUrl>({QUrl(QStringLiteral(KESTRUNE_HOME_URL))}));
+
+    child<QPushButton>("minimum_btn")->click();
+    EXPECT_TRUE(window->isMinimized());
+    child<QPushButton>("close_btn")->click();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, SongChangeLooksUpKeysFillsListAndHeaderRowAndSetsPluginOnceAutoApplyIsOn)
+{
+    open_plugin_window();
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+
+    // The row is there at once; its key waits for the reply.
+    ASSERT_EQ(header_exes(), QStringList({"QQMusic.exe"}));
+    EmAppKeynoteWidget* row = header_rows()[0];
+    EXPECT_EQ(header_texts(row), QStringList({"晴天", "周杰伦", ""}));
+    EXPECT_EQ(child<QVBoxLayout>("main_widget_layout")->indexOf(row), 3);
+    EXPECT_GE(row->height(), 64);
+
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+    const auto lookups = service.lookups();
+    ASSERT_EQ(lookups.size(), 1u);
+    EXPECT_EQ(lookups[0].cmd(), zudata::CMD_EM_GET);
+    EXPECT_EQ(lookups[0].emusic().music_name(), "晴天");
+    EXPECT_EQ(lookups[0].emusic().music_author(), "周杰伦");
+    EXPECT_EQ(lookups[0].emusic().music_process(), "QQMusic.exe");
+    EXPECT_TRUE(lookups[0].emusic().music_keynote().empty());
+
+    EXPECT_EQ(result_keys(), QStringList({"Gb Major", "F# Minor", "C Major"}));
+    const QList<EmDetailItemWidget*> results = result_rows();
+    EXPECT_TRUE(results[0]->isChecked());
+    EXPECT_FALSE(results[1]->isChecked());
+    EXPECT_EQ(header_texts(row), QStringList({"晴天", "周杰伦", "Gb Major"}));
+    EXPECT_TRUE(find_label(child<EmDetailWidget>("detail_widget"), "app_header_label")
+                    ->styleSheet()
+                    .contains(QStringLiteral(":/Kestrune/Resources/img/qqmusic.png")));
+    // Auto-apply is off: the plugin is left alone, and switching it on applies nothing yet.
+    EXPECT_TRUE(plugin_desktop().take_posts().empty());
+    check_auto_apply();
+    EXPECT_TRUE(plugin_desktop().take_posts().empty());
+
+    // An unchanged title asks nothing.
+    players.refresh();
+    spin_for(200);
+    EXPECT_EQ(service.lookups().size(), 1u);
+
+    players.fake().set_title(player_windows["QQMusic.exe"], "稻香 - 周杰伦");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("稻香")));
+    EXPECT_EQ(service.lookups().size(), 2u);
+    // The first row's key is handed over as the row is checked and again as it is added.
+    EXPECT_EQ(plugin_desktop().take_posts(), twice(apply_posts(1, 7)));
+
+    // Picking another key sets it in the plugin but leaves the player's row alone.
+    result_rows()[1]->click();
+    EXPECT_EQ(plugin_desktop().take_posts(), apply_posts(2, 7));
+    EXPECT_EQ(header_texts(row), QStringList({"稻香", "周杰伦", "Gb Major"}));
+}
+
+TEST_F(MainWindowTest, ErrorReplyOpensTheErrorBoxAndKeepsTheList)
+{
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+
+    service.answer_error("<b>服务器开小差了</b>");
+    // Clicking the row searches again although the song is the same.
+    header_rows()[0]->click();
+    EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"晴天", "周杰伦", ""}));
+    ASSERT_TRUE(spin_until([] { return !visible_error_boxes().isEmpty(); }));
+    EXPECT_EQ(service.lookups().size(), 2u);
+
+    EmMessageBoxWidget* box = visible_error_boxes()[0];
+    EXPECT_EQ(box, EmMessageBoxWidget::instance());
+    EXPECT_EQ(find_label(box, "warn_title_label")->text(), QStringLiteral("貌似出了点问题"));
+    QLabel* detail = find_label(box, "warn_detail_label");
+    EXPECT_EQ(detail->text(), QStringLiteral("<b>服务器开小差了</b>"));
+    EXPECT_EQ(detail->textFormat(), Qt::PlainText);
+    EXPECT_EQ(result_keys(), QStringList({"Gb Major", "F# Minor", "C Major"}));
+    EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"晴天", "周杰伦", ""}));
+}
+
+TEST_F(MainWindowTest, ReplyWithoutKeysShowsOneUncheckedNotFoundRow)
+{
+    open_plugin_window();
+    check_auto_apply();
+    service.answer_keys({});
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "冷门歌 - 无名");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("冷门歌")));
+
+    ASSERT_EQ(result_keys(), QStringList({"未查询到基调"}));
+    EmDetailItemWidget* only = result_rows()[0];
+    EXPECT_FALSE(only->isChecked());
+    EXPECT_EQ(find_label(only, "music_name_label")->text(), QString());
+    EXPECT_EQ(find_label(only, "music_author_label")->text(), QString());
+    EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"冷门歌", "无名", ""}));
+    EXPECT_TRUE(plugin_desktop().take_posts().empty());
+}
+
+TEST_F(MainWindowTest, TwoPlayersKeepOwnRowsNewestOnTopAndStoppedPlayerComesBackOnTop)
+{
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+    start_player("KuGou.exe", 300, "kugou_ui", "林俊杰 - 江南 - 酷狗音乐 ");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("江南")));
+    ASSERT_EQ(header_exes(), QStringList({"KuGou.exe", "QQMusic.exe"}));
+
+    // Each answer reaches only the row of its own player.
+    service.answer_keys({"C Major"});
+    players.fake().set_title(player_windows["QQMusic.exe"], "稻香 - 周杰伦");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("稻香")));
+    EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"江南", "林俊杰", "Gb Major"}));
+    EXPECT_EQ(header_texts(header_rows()[1]), QStringList({"稻香", "周杰伦", "C Major"}));
+
+    QPointer<EmAppKeynoteWidget> stopped = header_rows()[1];
+    players.fake().stop_process(200);
+    players.refresh();
+    EXPECT_EQ(header_exes(), QStringList({"KuGou.exe"}));
+    EXPECT_TRUE(spin_until([&] { return stopped.isNull(); }, 2000));
+    // A late answer for the stopped player finds no row.
+    window->search_res(QVariant::fromValue(keynote_record("晴天", "周杰伦", "Gb Major", "QQMusic.exe")));
+
+    start_player("QQMusic.exe", 201, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    EXPECT_EQ(header_exes(), QStringList({"QQMusic.exe", "KuGou.exe"}));
+    EXPECT_TRUE(await_result(QStringLiteral("晴天")));
+}
+
+TEST_F(MainWindowTest, PlayerWhoseProcessWasReplacedKeepsItsOneRow)
+{
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+    EmAppKeynoteWidget* row = header_rows()[0];
+
+    players.fake().stop_process(200);
+    start_player("QQMusic.exe", 201, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    EXPECT_EQ(header_rows(), QList<EmAppKeynoteWidget*>({row}));
+    EXPECT_EQ(header_texts(row), QStringList({"晴天", "周杰伦", "Gb Major"}));
+}
+
+TEST_F(MainWindowTest, MarkupInPlayerTitleIsShownLiterallyEverywhere)
+{
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "<img src=x> - <b>");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("<img src=x>")));
+
+    EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"<img src=x>", "<b>", "Gb Major"}));
+    EmDetailItemWidget* first = result_rows()[0];
+    QList<QLabel*> labels = {find_label(child<EmDetailWidget>("detail_widget"), "detail_music_name_label"),
+                             find_label(first, "music_name_label"), find_label(first, "music_author_label")};
+    for (const char* name : {"music_name_label", "music_author_label", "music_keynote_label"}) {
+        labels << find_label(header_rows()[0], name);
+    }
+    for (QLabel* label : labels) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+    }
+    EXPECT_EQ(find_label(first, "music_name_label")->text(), QStringLiteral("<img src=x>"));
+    EXPECT_EQ(find_label(first, "music_author_label")->text(), QStringLiteral("<b>"));
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheWatcherAndItsThreadAndForgetsItsLookups)
+{
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    EXPECT_NE(watcher->thread(), QThread::currentThread());
+    std::atomic<bool> thread_finished{false};
+    std::atomic<bool> watcher_gone{false};
+    QObject::connect(watcher->thread(), &QThread::finished, [&] { thread_finished = true; });
+    QObject::connect(watcher, &QObject::destroyed, [&] { watcher_gone = bool(thread_finished); });
+    ASSERT_TRUE(spin_until([&] { return service.lookups().size() == 1; }));
+
+    window.reset();
+    EXPECT_TRUE(thread_finished);
+    EXPECT_TRUE(watcher_gone);
+    // The answer to the lookup arrives after the window has gone and must not reach it.
+    spin_for(300);
+}
+
+} // namespace
+
+#include "EmSearchWidgetTest.moc"
