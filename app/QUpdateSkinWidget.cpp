@@ -19,9 +19,9 @@ void QUpdateSkinWidget::update_style()
     // built-in sheet stays. Once one was applied, a missing or empty file empties the sheet.
     static QString applied;
 
+    // A file that is missing or cannot be opened reads as empty text.
     QFile file(QStringLiteral("app.css"));
-    file.open(QIODevice::ReadOnly);
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     // Re-styling the whole application is costly, so identical text is not applied again.
     if (text != applied) {
         qApp->setStyleSheet(text);
