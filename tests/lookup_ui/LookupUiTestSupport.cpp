@@ -11,21 +11,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
-#include <zlib.h>
 
 namespace {
 
 EmPluginPlatform::WindowHandle open_window = EmPluginPlatform::no_window;
-
-std::string zlib_compress(const std::string& data)
-{
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-             static_cast<uLong>(data.size()));
-    out.resize(size);
-    return out;
-}
 
 } // namespace
 
@@ -116,7 +105,7 @@ KeyService::KeyService()
               const std::string plain = answer(lookup);
               response.set_header("Content-Encoding", "zlib");
               response.set_header("Content-unzipLength", std::to_string(plain.size()));
-              response.set_content(zlib_compress(plain), "application/x-protobuf");
+              response.set_content(HttpsPeer::zlib_compress(plain), "application/x-protobuf");
           }))
 {
     qputenv("KESTRUNE_CA_FILE", QByteArray::fromStdString(HttpsPeer::ca_file()));

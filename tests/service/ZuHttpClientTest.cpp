@@ -13,7 +13,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <memory>
@@ -54,16 +53,6 @@ std::string answer_with_keys(const std::vector<std::string>& keys)
         entry->set_music_keynote(key);
     }
     return respond.SerializeAsString();
-}
-
-std::string zlib_compress(const std::string& data)
-{
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-             static_cast<uLong>(data.size()));
-    out.resize(size);
-    return out;
 }
 
 class ZuHttpClientTest : public ::testing::Test
@@ -231,7 +220,7 @@ struct ZlibCase
 TEST_F(ZuHttpClientTest, ZlibRepliesInflateOnlyWithATrustworthyLength)
 {
     const std::string plain = answer_with_keys({"C Major", "D Minor", "E Major"});
-    const std::string packed = zlib_compress(plain);
+    const std::string packed = HttpsPeer::zlib_compress(plain);
     const std::vector<ZlibCase> cases = {
         {"exact", [](size_t real) { return std::to_string(real); }, true},
         {"larger", [](size_t real) { return std::to_string(real + 4096); }, true},

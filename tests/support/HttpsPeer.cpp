@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <zlib.h>
 
 namespace {
 
@@ -120,4 +121,14 @@ void HttpsPeer::set_handler(Handler replacement)
 {
     std::lock_guard<std::mutex> lock(mutex);
     handler = std::move(replacement);
+}
+
+std::string HttpsPeer::zlib_compress(const std::string& data)
+{
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+             static_cast<uLong>(data.size()));
+    out.resize(size);
+    return out;
 }

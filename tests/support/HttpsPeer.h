@@ -44,6 +44,8 @@ public:
     // The service root the client is configured with: "https://127.0.0.1:PORT/api".
     std::string base_url() const;
     static std::string ca_file();
+    // A body compressed as the service compresses its larger answers (a zlib stream).
+    static std::string zlib_compress(const std::string& data);
 
     std::vector<Request> requests() const;
     void set_handler(Handler handler);
