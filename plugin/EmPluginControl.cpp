@@ -224,4 +224,7 @@ void EmPluginControl::post_logged(std::uint32_t message, std::uintptr_t first, s
     } else {
         std::printf("发送窗口消息失败%d\n", static_cast<int>(result.error));
     }
+    // Flushed at once: with output going to a file the lines would otherwise be lost when the
+    // program is stopped by a signal.
+    std::fflush(stdout);
 }

@@ -1,0 +1,252 @@
+// The whole road with the real program, as on a user's desktop: Kestrune runs as a process of
+// its own on a virtual X server, beside a stand-in player and a stand-in plugin host (window
+// clients), and talks to a scripted HTTPS key service. The test acts and looks only from
+// outside: it changes the player's title, answers the lookups, clicks the auto-apply box and
+// reads what the plugin window receives.
+
+#include "HttpsPeer.h"
+#include "MainWindowProbe.h"
+#include "ProgramProcess.h"
+#include "WaitUntil.h"
+#include "X11WindowClient.h"
+#include "XvfbServer.h"
+#include "zudata.pb.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Light = MainWindowProbe::Light;
+
+struct Song
+{
+    std::string name;
+    std::string singer;
+    // What the key service answers for it, best first.
+    std::vector<std::string> keys;
+};
+
+const Song first_song{"雾中灯塔", "岑小舟", {"F# Minor", "A Minor"}};
+const Song second_song{"慢车去海边", "林栖与回声", {"Bb Major", "D Major"}};
+
+// Kestrune watches every process of the machine, not only the test's. No other test starts a
+// process under this name, so the one Kestrune finds is this test's stand-in even while other
+// X11 tests run their players beside it.
+const std::string player_exe = "BaiduMusic.exe";
+const std::string player_class = "#32770";
+
+// Song, singer and the player's name, which Kestrune takes off.
+std::string player_title(const Song& song)
+{
+    return song.name + " - " + song.singer + " - 千千音乐";
+}
+
+// The service's side of a lookup: every key it knows for the song asked about.
+std::string answer(const std::string& body)
+{
+    zudata::ZuRequest request;
+    zudata::ZuRespond respond;
+    if (!request.ParseFromString(body) || request.cmd() != zudata::CMD_EM_GET) {
+        respond.set_err(zudata::ERROR_FAILED);
+        respond.set_errmsg("not a key lookup");
+        return respond.SerializeAsString();
+    }
+    respond.set_cmd(zudata::CMD_EM_GET);
+    respond.set_err(zudata::ERROR_OK);
+    const zudata::ZuMusicKeynote& asked = request.emusic();
+    zudata::ZuMusicKeynoteSearchResp* result = respond.mutable_emusic_resp();
+    result->set_music_name(asked.music_name());
+    result->set_music_process(asked.music_process());
+    for (const Song& song : {first_song, second_song}) {
+        if (song.name != asked.music_name()) {
+            continue;
+        }
+        for (const std::string& key : song.keys) {
+            zudata::ZuMusicKeynote* record = result->add_emusics();
+            record->set_id(result->emusics_size());
+            record->set_music_name(song.name);
+            record->set_music_author(song.singer);
+            record->set_music_keynote(key);
+            record->set_music_process(asked.music_process());
+        }
+    }
+    result->set_emusic_count(result->emusics_size());
+    return respond.SerializeAsString();
+}
+
+// One pop-up picked, as the plugin window receives it: a click on the pop-up, a Down press and
+// release per step, and Return pressed alone.
+void add_pick(std::vector<std::string>& events, const std::string& spot, int downs)
+{
+    events.push_back("press " + spot);
+    events.push_back("release " + spot);
+    for (int i = 0; i < downs; ++i) {
+        events.push_back("keypress Down");
+        events.push_back("keyrelease Down");
+    }
+    events.push_back("keypress Return");
+}
+
+// A key set in a version-6 plugin at 96 dots per inch, whose Scale pop-up is at (337, 28) and
+// Key pop-up at (279, 28). A result row that is added checked hands its key over twice (as it is
+// checked and again as it is added), so every answer sets its first key twice.
+std::vector<std::string> first_key_set(int scale_downs, int key_downs)
+{
+    std::vector<std::string> events;
+    for (int time = 0; time < 2; ++time) {
+        add_pick(events, "337 28", scale_downs);
+        add_pick(events, "279 28", key_downs);
+    }
+    return events;
+}
+
+class KestruneRoadTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        server.start();
+        // The plugin's editor two levels down in its host's window, there before Kestrune starts.
+        host = std::make_unique<X11WindowClient>("studio.exe", server.display());
+        const X11WindowClient::WindowId frame = host->make_top_level("HostFrame", "Host", 0);
+        plugin = host->make_child(host->make_child(frame, "EditorPane"), "ATEvoPluginWndClass");
+
+        const std::string dir = home.path().toStdString();
+        ProgramProcess::Options options;
+        options.path = KESTRUNE_PROGRAM;
+        // The test's display, home and configuration, an empty place for the accompaniment
+        // program's log (APPDATA), and the test's key service.
+        options.environment = {"DISPLAY=" + server.display(),
+                               "QT_QPA_PLATFORM=xcb",
+                               "LANG=C.UTF-8",
+                               "HOME=" + dir,
+                               "XDG_CONFIG_HOME=" + dir + "/config",
+                               "XDG_RUNTIME_DIR=" + dir,
+                               "APPDATA=" + dir,
+                               "KESTRUNE_API_URL=" + peer.base_url(),
+                               "KESTRUNE_CA_FILE=" + HttpsPeer::ca_file()};
+        options.working_directory = dir;
+        options.log_path = dir + "/kestrune.log";
+        kestrune = std::make_unique<ProgramProcess>(options);
+        probe = std::make_unique<MainWindowProbe>(server.display());
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure() && kestrune && probe) {
+            report();
+        }
+    }
+
+    // What a failure needs to be understood: the program's output and its window, or the whole
+    // screen when it shows none.
+    void report()
+    {
+        const std::string picture = (std::filesystem::current_path() / "kestrune_road_failure.png").string();
+        bool written = false;
+        try {
+            const xcb_window_t window = probe->find_main_window(static_cast<std::uint32_t>(kestrune->pid()));
+            written = (window != XCB_WINDOW_NONE ? probe->grab_main_window(window) : probe->grab_screen())
+                          .write_png(picture);
+        } catch (const std::exception& error) {
+            std::printf("no picture: %s\n", error.what());
+        }
+        std::printf("--- Kestrune (%s), %zu requests to the key service\n%s---\npicture: %s\n",
+                    kestrune->running() ? "running" : kestrune->exit_description().c_str(),
+                    peer.requests().size(), kestrune->log().c_str(),
+                    written ? picture.c_str() : "not written");
+    }
+
+    std::vector<HttpsPeer::Request> requests() const { return peer.requests(); }
+
+    // The events the plugin window has received until it has the number expected or the time
+    // is up; an event for another of the host's windows counts, so that it shows in the result.
+    std::vector<std::string> plugin_events(std::size_t expected)
+    {
+        std::vector<std::string> events;
+        wait_until(
+            [&] {
+                for (const X11WindowClient::Event& event : host->take_events()) {
+                    events.push_back(event.window == plugin ? event.description
+                                                            : "to window " + std::to_string(event.window) +
+                                                                  ": " + event.description);
+                }
+                return events.size() >= expected;
+            },
+            10s);
+        return events;
+    }
+
+    static void expect_lookup(const HttpsPeer::Request& request, const Song& song)
+    {
+        EXPECT_EQ(request.method, "POST");
+        EXPECT_EQ(request.path, "/api/v1/emusic");
+        zudata::ZuRequest lookup;
+        ASSERT_TRUE(lookup.ParseFromString(request.body));
+        EXPECT_EQ(lookup.cmd(), zudata::CMD_EM_GET);
+        EXPECT_EQ(lookup.emusic().music_name(), song.name);
+        EXPECT_EQ(lookup.emusic().music_author(), song.singer);
+        EXPECT_EQ(lookup.emusic().music_process(), player_exe);
+    }
+
+    QTemporaryDir home;
+    XvfbServer server{{"-dpi", "96"}};
+    HttpsPeer peer{[](const HttpsPeer::Request& request, httplib::Response& response) {
+        response.set_content(answer(request.body), "application/x-protobuf");
+    }};
+    std::unique_ptr<X11WindowClient> host;
+    X11WindowClient::WindowId plugin = 0;
+    std::unique_ptr<ProgramProcess> kestrune;
+    std::unique_ptr<X11WindowClient> player;
+    std::unique_ptr<MainWindowProbe> probe;
+};
+
+} // namespace
+
+TEST_F(KestruneRoadTest, SongChangesAreLookedUpAndTheirKeysSetInThePluginOnceAutoApplyIsOn)
+{
+    const auto pid = static_cast<std::uint32_t>(kestrune->pid());
+    xcb_window_t window = XCB_WINDOW_NONE;
+    wait_until(
+        [&] { return (window = probe->find_main_window(pid)) != XCB_WINDOW_NONE || !kestrune->running(); },
+        20s);
+    ASSERT_NE(window, XCB_WINDOW_NONE)
+        << "Kestrune showed no window; " << (kestrune->running() ? "it runs" : kestrune->exit_description());
+
+    // Detection runs every two seconds; the light turns green, and the box can be ticked, once
+    // it has found the plugin.
+    ASSERT_TRUE(wait_until([&] { return probe->plugin_light(window) == Light::green; }, 8s))
+        << "the status light did not turn green: the plugin window was not found";
+    ASSERT_FALSE(probe->auto_apply_checked(window)) << "auto-apply must start off";
+    probe->click_auto_apply(window);
+    ASSERT_TRUE(wait_until([&] { return probe->auto_apply_checked(window); }, 5s))
+        << "the click did not tick the auto-apply box";
+    EXPECT_TRUE(requests().empty()) << "a lookup before any player ran";
+    EXPECT_TRUE(plugin_events(0).empty()) << "the plugin received input before any key was found";
+
+    player = std::make_unique<X11WindowClient>(player_exe, server.display());
+    const X11WindowClient::WindowId player_window =
+        player->make_top_level(player_class, player_title(first_song), 0);
+    ASSERT_TRUE(wait_until([&] { return !requests().empty(); }, 10s))
+        << "the player's song was not looked up";
+    expect_lookup(requests().at(0), first_song);
+    // F# Minor: the second scale, the seventh key.
+    EXPECT_EQ(plugin_events(first_key_set(2, 7).size()), first_key_set(2, 7));
+
+    player->set_title(player_window, player_title(second_song));
+    ASSERT_TRUE(wait_until([&] { return requests().size() >= 2; }, 10s)) << "the new song was not looked up";
+    expect_lookup(requests().at(1), second_song);
+    // Bb Major: the first scale, the eleventh key.
+    EXPECT_EQ(plugin_events(first_key_set(1, 11).size()), first_key_set(1, 11));
+    EXPECT_EQ(requests().size(), 2u) << "each song is looked up once";
+}

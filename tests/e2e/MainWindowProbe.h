@@ -1,0 +1,65 @@
+#pragma once
+
+#include "ScreenImage.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <string>
+
+// Kestrune's main window as its user sees it on an X server, for checks made from outside the
+// program: found by the program's process id, its bottom panel read from the screen's pixels,
+// its auto-apply box clicked through XTest. The places come from the window's design
+// (lookup_ui/EmSearchWidget.ui, lookup_ui/EmAutoContrlWidget.ui): the panel is the 50-pixel
+// strip along the bottom edge, with the auto-apply box's 16-pixel indicator 14 pixels from the
+// left edge and the plugin's 16-pixel status light 14 pixels from the right edge.
+class MainWindowProbe
+{
+public:
+    enum class Light
+    {
+        unknown,
+        red,
+        green
+    };
+
+    // Connects to the display (":N"); throws when it cannot.
+    explicit MainWindowProbe(const std::string& display);
+    ~MainWindowProbe();
+    MainWindowProbe(const MainWindowProbe&) = delete;
+    MainWindowProbe& operator=(const MainWindowProbe&) = delete;
+
+    // The program's mapped main window, known by its _NET_WM_PID and its title; 0 while there
+    // is none.
+    xcb_window_t find_main_window(std::uint32_t pid);
+    // These raise the window first, so that no other window covers what they read or click.
+    Light plugin_light(xcb_window_t window);
+    bool auto_apply_checked(xcb_window_t window);
+    void click_auto_apply(xcb_window_t window);
+    // The window as it shows once the program has painted what raising it uncovered.
+    ScreenImage grab_main_window(xcb_window_t window);
+
+    ScreenImage grab_screen();
+
+private:
+    struct Area
+    {
+        int x;
+        int y;
+        int width;
+        int height;
+    };
+
+    Area area_on_screen(xcb_window_t window);
+    ScreenImage panel(xcb_window_t window);
+    ScreenImage grab(Area area);
+    void raise(xcb_window_t window);
+    void sync();
+    std::string text_property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
+
+    xcb_connection_t* connection = nullptr;
+    xcb_screen_t* screen = nullptr;
+    xcb_atom_t net_wm_pid = XCB_ATOM_NONE;
+    xcb_atom_t net_wm_name = XCB_ATOM_NONE;
+    xcb_atom_t utf8_string = XCB_ATOM_NONE;
+};
