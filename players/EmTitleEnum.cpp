@@ -6,32 +6,22 @@
 
 #include <utility>
 
-namespace {
-
-struct PlayerRow
+const std::vector<EmTitleEnum::PlayerRow>& EmTitleEnum::player_table()
 {
-    const char* exe_name;
-    const char* window_class;
-    const char* separator;
-    const char* icon_path;
-};
-
-// The order is also the order of every refresh, and so of the signals within one refresh.
-// FanXing, whose song comes from its log, comes last.
-const PlayerRow player_table[] = {
-    {"KuGou.exe", "kugou_ui", " - ", ":/Kestrune/Resources/img/kugou.png"},
-    {"QQMusic.exe", "TXGuiFoundation", " - ", ":/Kestrune/Resources/img/qqmusic.png"},
-    {"cloudmusic.exe", "OrpheusBrowserHost", " - ", ":/Kestrune/Resources/img/neteasemusic.png"},
-    {"WeSing.exe", "TXGuiFoundation", "", ":/Kestrune/Resources/img/quanmin.png"},
-    {"kwmusic.exe", "kwmusicmaindlg", "-", ":/Kestrune/Resources/img/kuwo.png"},
-    {"BaiduMusic.exe", "#32770", " - ", ":/Kestrune/Resources/img/baidumusic.png"},
-    {"XiamiPC.exe", "XiamiHome", "", ":/Kestrune/Resources/img/xiami.png"},
-    {"foobar2000.exe", "{97E27FAA-C0B3-4b8e-A693-ED7881E99FC1}", " - ",
-     ":/Kestrune/Resources/img/foobar.png"},
-    {"FanXingBanZou.exe", "", " - ", ":/Kestrune/Resources/img/fanxing.png"},
-};
-
-} // namespace
+    static const std::vector<PlayerRow> table = {
+        {"KuGou.exe", "kugou_ui", " - ", ":/Kestrune/Resources/img/kugou.png"},
+        {"QQMusic.exe", "TXGuiFoundation", " - ", ":/Kestrune/Resources/img/qqmusic.png"},
+        {"cloudmusic.exe", "OrpheusBrowserHost", " - ", ":/Kestrune/Resources/img/neteasemusic.png"},
+        {"WeSing.exe", "TXGuiFoundation", "", ":/Kestrune/Resources/img/quanmin.png"},
+        {"kwmusic.exe", "kwmusicmaindlg", "-", ":/Kestrune/Resources/img/kuwo.png"},
+        {"BaiduMusic.exe", "#32770", " - ", ":/Kestrune/Resources/img/baidumusic.png"},
+        {"XiamiPC.exe", "XiamiHome", "", ":/Kestrune/Resources/img/xiami.png"},
+        {"foobar2000.exe", "{97E27FAA-C0B3-4b8e-A693-ED7881E99FC1}", " - ",
+         ":/Kestrune/Resources/img/foobar.png"},
+        {"FanXingBanZou.exe", "", " - ", ":/Kestrune/Resources/img/fanxing.png"},
+    };
+    return table;
+}
 
 EmTitleEnum::EmTitleEnum(std::shared_ptr<EmPlayerPlatform> platform, QObject* parent)
     : EmTitleEnum(std::move(platform), new QKugouBanzou(), default_refresh_interval_ms, parent)
@@ -46,7 +36,7 @@ EmTitleEnum::EmTitleEnum(std::shared_ptr<EmPlayerPlatform> platform, QKugouBanzo
     , log_reader(log_reader)
 {
     qRegisterMetaType<EmAppEntry*>("EmAppEntry*");
-    for (const PlayerRow& row : player_table) {
+    for (const PlayerRow& row : player_table()) {
         icons.insert(QString::fromUtf8(row.exe_name), QString::fromUtf8(row.icon_path));
     }
     // Menus and dialogs of the players that share the main window's class.
@@ -57,7 +47,7 @@ EmTitleEnum::EmTitleEnum(std::shared_ptr<EmPlayerPlatform> platform, QKugouBanzo
 
     {
         std::lock_guard<std::mutex> lock(mutex);
-        for (const PlayerRow& row : player_table) {
+        for (const PlayerRow& row : player_table()) {
             const QString exe = QString::fromUtf8(row.exe_name);
             auto entry = std::make_unique<EmAppEntry>(exe, QString::fromUtf8(row.window_class),
                                                       QString::fromUtf8(row.separator));

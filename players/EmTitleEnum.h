@@ -29,6 +29,17 @@ class EmTitleEnum : public QObject
 public:
     static constexpr int default_refresh_interval_ms = 2000;
 
+    struct PlayerRow
+    {
+        const char* exe_name;
+        const char* window_class;
+        const char* separator;
+        const char* icon_path;
+    };
+    // The supported players. The order is also the order of every refresh, and so of the
+    // signals within one refresh; FanXing, whose song comes from its log, comes last.
+    static const std::vector<PlayerRow>& player_table();
+
     // Refreshes every two seconds, the first time two seconds after construction, with a log
     // reader that follows the process environment's log.
     explicit EmTitleEnum(std::shared_ptr<EmPlayerPlatform> platform, QObject* parent = nullptr);

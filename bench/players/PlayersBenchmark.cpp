@@ -16,27 +16,20 @@
 
 namespace {
 
-struct Player
-{
-    const char* exe_name;
-    const char* window_class;
-    const char* separator;
-    const char* title;
+// What each player of the watcher's table shows, in table order; FanXing shows no window.
+const char* const titles[] = {
+    "周杰伦 - 晴天 - 酷狗音乐 ",
+    "晴天 - 周杰伦",
+    "晴天 - 周杰伦",
+    "全民K歌 - 小幸运",
+    "晴天-周杰伦-酷我音乐",
+    "晴天 - 周杰伦 - 千千音乐",
+    "晴天 - 周杰伦",
+    "周杰伦 - [叶惠美 #01] 晴天 [foobar2000]",
+    "",
 };
-
-const Player players[] = {
-    {"KuGou.exe", "kugou_ui", " - ", "周杰伦 - 晴天 - 酷狗音乐 "},
-    {"QQMusic.exe", "TXGuiFoundation", " - ", "晴天 - 周杰伦"},
-    {"cloudmusic.exe", "OrpheusBrowserHost", " - ", "晴天 - 周杰伦"},
-    {"WeSing.exe", "TXGuiFoundation", "", "全民K歌 - 小幸运"},
-    {"kwmusic.exe", "kwmusicmaindlg", "-", "晴天-周杰伦-酷我音乐"},
-    {"BaiduMusic.exe", "#32770", " - ", "晴天 - 周杰伦 - 千千音乐"},
-    {"XiamiPC.exe", "XiamiHome", "", "晴天 - 周杰伦"},
-    {"foobar2000.exe", "{97E27FAA-C0B3-4b8e-A693-ED7881E99FC1}", " - ",
-     "周杰伦 - [叶惠美 #01] 晴天 [foobar2000]"},
-    {"FanXingBanZou.exe", "", " - ", ""},
-};
-constexpr int player_count = sizeof players / sizeof *players;
+const std::vector<EmTitleEnum::PlayerRow>& players = EmTitleEnum::player_table();
+const int player_count = static_cast<int>(players.size());
 constexpr std::uint32_t first_player_id = 5000;
 
 // 400 processes and 300 top-level windows, the nine players spread among them. Each player
@@ -57,7 +50,7 @@ std::shared_ptr<EmFakePlayerPlatform> busy_desktop()
     int windows = 0;
     for (int player = 0; player + 1 < player_count; ++player) {
         const std::uint32_t id = first_player_id + player;
-        desktop->add_window(id, players[player].window_class, players[player].title);
+        desktop->add_window(id, players[player].window_class, titles[player]);
         desktop->add_window(id, players[player].window_class, "设置", true);
         desktop->add_window(id, "tooltips_class32", "");
         windows += 3;
@@ -85,7 +78,7 @@ public:
         : platform(std::move(platform))
         , log_reader(idle_log_reader())
     {
-        for (const Player& player : players) {
+        for (const EmTitleEnum::PlayerRow& player : players) {
             entries.push_back(std::make_unique<EmAppEntry>(QString::fromUtf8(player.exe_name),
                                                            QString::fromUtf8(player.window_class),
                                                            QString::fromUtf8(player.separator)));
