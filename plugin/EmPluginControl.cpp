@@ -4,6 +4,7 @@
 
 #include <QTimer>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -27,6 +28,16 @@ const PluginKind* kind_of_version(int version)
 {
     for (const PluginKind& kind : plugin_kinds) {
         if (kind.version == version) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+const PluginKind* kind_of_class(const std::string& class_name)
+{
+    for (const PluginKind& kind : plugin_kinds) {
+        if (class_name == kind.class_name) {
             return &kind;
         }
     }
@@ -111,7 +122,7 @@ void EmPluginControl::dect_plugin()
     {
         QMutexLocker locker(&mutex);
         plugin_window = EmPluginPlatform::no_window;
-        find_plugin_window(EmPluginPlatform::no_window);
+        find_plugin_window();
         found = plugin_window != EmPluginPlatform::no_window;
         if (found) {
             version_text = QString::fromLatin1(kind_of_version(plugin_version)->version_text);
@@ -122,21 +133,34 @@ void EmPluginControl::dect_plugin()
     emit ZuDataBus::instance()->emusic_plugin_enable(found, version_text);
 }
 
-void EmPluginControl::find_plugin_window(WindowHandle parent)
+void EmPluginControl::find_plugin_window()
 {
-    for (WindowHandle child = platform->next_child(parent, EmPluginPlatform::no_window);
-         child != EmPluginPlatform::no_window; child = platform->next_child(parent, child)) {
-        const std::string class_name = platform->class_name(child);
-        for (const PluginKind& kind : plugin_kinds) {
-            if (class_name == kind.class_name) {
-                // A match ends only this level; the levels above go on, so the last plugin
-                // window in search order is the one kept.
-                plugin_window = child;
-                set_plugin_version(kind.version);
-                return;
-            }
+    // Depth first without recursion: any local client can nest windows deeper than a thread's
+    // stack would allow. Each level remembers the child it reached last.
+    struct Level
+    {
+        WindowHandle parent;
+        WindowHandle reached;
+    };
+    std::vector<Level> levels{{EmPluginPlatform::no_window, EmPluginPlatform::no_window}};
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        const WindowHandle child = platform->next_child(level.parent, level.reached);
+        if (child == EmPluginPlatform::no_window) {
+            levels.pop_back();
+            continue;
         }
-        find_plugin_window(child);
+        level.reached = child;
+        const PluginKind* kind = kind_of_class(platform->class_name(child));
+        if (kind) {
+            // A match ends only this level; the levels above go on, so the last plugin window
+            // in search order is the one kept.
+            plugin_window = child;
+            set_plugin_version(kind->version);
+            levels.pop_back();
+        } else {
+            levels.push_back({child, EmPluginPlatform::no_window});
+        }
     }
 }
 
@@ -157,7 +181,7 @@ void EmPluginControl::apply(int scale, int key)
     // A detection must not swap the window out in the middle of a click sequence.
     QMutexLocker locker(&mutex);
     plugin_window = EmPluginPlatform::no_window;
-    find_plugin_window(EmPluginPlatform::no_window);
+    find_plugin_window();
     click_and_pick(scale_point, scale);
     click_and_pick(key_point, key);
 }

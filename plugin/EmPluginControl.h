@@ -38,7 +38,8 @@ public slots:
     void dect_plugin();
 
 private:
-    void find_plugin_window(WindowHandle parent);
+    // Searches the whole window tree from the desktop.
+    void find_plugin_window();
     void set_plugin_version(int version);
     void apply(int scale, int key);
     void click_and_pick(QPointF point, int count);

@@ -123,6 +123,32 @@ TEST_F(PluginDetection, MatchEndsOnlyItsOwnLevel)
     EXPECT_EQ(detect(), std::make_pair(true, QString("5")));
 }
 
+// Any local client can nest windows far deeper than a thread's stack would allow a search per
+// level; the search order and the last-match rule stay those of the shallow trees above.
+TEST_F(PluginDetection, TreeDeeperThanAnyStackIsSearchedWhole)
+{
+    const auto chain_under = [this](WindowHandle window) {
+        for (int level = 0; level < 100000; ++level) {
+            window = fake->add_window(window, "EditorPane");
+        }
+        return window;
+    };
+    const WindowHandle first_deep = chain_under(fake->add_window(desktop, "HostFrame"));
+    fake->add_window(first_deep, "ATEvoPluginWndClass");
+    EXPECT_EQ(detect(), std::make_pair(true, QString("6")));
+
+    fake->add_window(fake->add_window(desktop, "HostFrame"), "AT5PluginWnd");
+    EXPECT_EQ(detect(), std::make_pair(true, QString("5")));
+
+    const WindowHandle second_deep = chain_under(fake->add_window(desktop, "HostFrame"));
+    const WindowHandle last = fake->add_window(second_deep, "ATEvoPluginWndClass");
+    fake->add_window(second_deep, "AT5PluginWnd");
+    EXPECT_EQ(detect(), std::make_pair(true, QString("6")));
+    control.set_auto_apply(true);
+    control.update_key_string("C Major");
+    EXPECT_EQ(fake->take_posts(), expected::apply(last, expected::v2_scale, 1, expected::v2_key, 1));
+}
+
 TEST_F(PluginDetection, ShowAndHideActOnTopLevelWindowOfLastFound)
 {
     const WindowHandle host = fake->add_window(desktop, "HostFrame");
