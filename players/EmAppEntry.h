@@ -26,7 +26,8 @@ public:
     void begin_refresh();
     // True when this refresh found a non-empty text that differs from the previous refresh's.
     bool title_changed() const;
-    // The current text split at the separator; with no separator both are the whole text.
+    // The current text split at the separator; with no separator both are the whole text. Where
+    // the rule swapped singer and song, they are the pieces it swapped.
     QString song_name() const;
     QString singer_name() const;
 
@@ -54,18 +55,26 @@ private:
         Swap
     };
 
-    QString parse(const QString& raw) const;
+    // One refresh's outcome: the normalised text and the song and singer read from it.
+    struct Title
+    {
+        QString text;
+        QString song;
+        QString singer;
+    };
+
+    Title parse(const QString& raw) const;
+    Title split_title(const QString& text) const;
     QString ring_rule(const QString& title) const;
-    QString foobar_rule(const QString& title) const;
-    QString swap_rule(const QString& text) const;
+    Title foobar_rule(const QString& title) const;
+    Title swap_rule(const QString& text) const;
     QStringList pieces(const QString& text) const;
-    QString piece_of_current(int index) const;
 
     quint32 process_id_ = 0;
     const QString window_class_;
     const QString exe_name_;
-    QString current_text;
-    QString last_text;
+    Title current;
+    Title last;
     QString icon_path_;
     const QString separator_;
     // Atomic because nothing stops a GUI-thread reader from asking while the watcher writes.

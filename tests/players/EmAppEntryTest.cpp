@@ -1,6 +1,7 @@
 #include "EmAppEntry.h"
 
 #include <QRandomGenerator>
+#include <QVector>
 
 #include <gtest/gtest.h>
 
@@ -39,13 +40,15 @@ QString kugou_text(const QString& title)
 // rotation whose tail holds the marker.
 QString literal_ring_rule(const QString& title, const QString& marker)
 {
-    QString ring = title;
-    for (int i = 0; i < title.size(); ++i) {
-        ring.remove(0, 1);
-        const QString tail = ring;
-        ring.append(title.at(i));
+    const QVector<uint> characters = title.toUcs4();
+    QVector<uint> ring = characters;
+    for (const uint character : characters) {
+        ring.removeFirst();
+        const QString tail = QString::fromUcs4(ring.constData(), ring.size());
+        ring.append(character);
         if (tail.contains(marker)) {
-            const QStringList parts = ring.split(marker, Qt::KeepEmptyParts);
+            const QStringList parts =
+                QString::fromUcs4(ring.constData(), ring.size()).split(marker, Qt::KeepEmptyParts);
             return parts.at(1) + parts.at(0);
         }
     }
@@ -64,6 +67,10 @@ TEST(EmAppEntryTest, TitlesBecomeSongAndSinger)
         {"KuGou.exe", "周杰伦 - 晴天 - 酷狗音乐", "晴天|周杰伦"},
         {"KuGou.exe", " - 酷狗音乐 周杰伦 - 晴天", "晴天|周杰伦"},
         {"kwmusic.exe", "我音乐晴天-周杰伦-酷", "晴天|周杰伦"},
+        // The ring turns by whole characters: a pair of surrogates is never torn apart.
+        {"KuGou.exe", "𝄞a - 酷狗音乐 b - 酷狗音乐 c", "ba|ba"},
+        {"kwmusic.exe", "𝄞a-酷我音乐b-酷我音乐c", "ba|ba"},
+        {"kwmusic.exe", "-酷我音乐𝄞b-𝄞", "𝄞b|𝄞"},
         {"WeSing.exe", "全民K歌 - 小幸运", "小幸运|小幸运"},
         {"WeSing.exe", "全民K歌 - 全民K歌 - 小幸运", "小幸运|小幸运"},
         {"WeSing.exe", "全民K歌", "|"},
@@ -73,6 +80,11 @@ TEST(EmAppEntryTest, TitlesBecomeSongAndSinger)
         {"foobar2000.exe", "晴天 [foobar2000]", "晴天|晴天"},
         {"foobar2000.exe", "foobar2000", "|"},
         {"FanXingBanZou.exe", "周杰伦 - 晴天", "晴天|周杰伦"},
+        // Song and singer are the swapped pieces, whatever the joined text would split into.
+        {"FanXingBanZou.exe", "周杰伦 - 晴天 -", "晴天 -|周杰伦"},
+        {"FanXingBanZou.exe", "- 周杰伦 - 晴天", "晴天|- 周杰伦"},
+        {"FanXingBanZou.exe", " 周杰伦\r -  晴天 - 七里香", "晴天| 周杰伦"},
+        {"foobar2000.exe", "周杰伦 - 晴天 -[foobar2000]", "晴天 -|周杰伦"},
         {"QQMusic.exe", "晴天 - 周杰伦", "晴天|周杰伦"},
         {"QQMusic.exe", "\u3000晴天 - 周杰伦\u00a0\t", "晴天|周杰伦"},
         {"cloudmusic.exe", "晴天 - 周杰伦", "晴天|周杰伦"},
@@ -109,16 +121,17 @@ TEST(EmAppEntryTest, RingRuleAgreesWithTurningTheRingCharacterByCharacter)
     EXPECT_EQ(kugou_text(QStringLiteral("周杰伦 - 酷狗音乐 晴天 - 酷狗音乐 ")), QStringLiteral("晴天杰伦"));
     // Titles made of the marker's own characters put it anywhere: whole, across the ring's end,
     // twice, overlapping itself.
-    const QString alphabet = QStringLiteral(" -酷狗音乐a");
+    const QStringList alphabet = {" ", "-", "酷", "狗", "音", "乐", "a", "𝄞"};
     QRandomGenerator random(20240611);
     for (int round = 0; round < 4000; ++round) {
-        QString title;
+        QStringList characters;
         for (int i = random.bounded(24); i > 0; --i) {
-            title += alphabet.at(random.bounded(alphabet.size()));
+            characters += alphabet.at(random.bounded(alphabet.size()));
         }
         for (int markers = random.bounded(3); markers > 0; --markers) {
-            title.insert(random.bounded(title.size() + 1), marker);
+            characters.insert(random.bounded(characters.size() + 1), marker);
         }
+        const QString title = characters.join(QString());
         ASSERT_EQ(kugou_text(title), literal_ring_rule(title, marker).trimmed()) << title.toStdString();
     }
 }
@@ -153,6 +166,12 @@ TEST(EmAppEntryTest, TitleChangedComparesWholeRefreshes)
     // A refresh without a title forgets the song, so it is news again when it comes back.
     EXPECT_FALSE(changed({}));
     EXPECT_TRUE(changed({"sunny - Jay"}));
+
+    // Both swap into «晴天 - - 周杰伦», but with the song and singer told apart otherwise.
+    std::unique_ptr<EmAppEntry> fanxing(make_entry(QStringLiteral("FanXingBanZou.exe")));
+    EXPECT_EQ(refresh(*fanxing, {"周杰伦 - 晴天 -"}), QStringLiteral("晴天 -|周杰伦"));
+    EXPECT_EQ(refresh(*fanxing, {"- 周杰伦 - 晴天"}), QStringLiteral("晴天|- 周杰伦"));
+    EXPECT_TRUE(fanxing->title_changed());
 }
 
 TEST(EmAppEntryTest, ReaderOnAnotherThreadSeesWholeTexts)
