@@ -42,7 +42,7 @@ public:
     // enumeration fails.
     virtual std::vector<Window> list_top_level_windows() = 0;
 
-    // The longest prefix of the text that fits in max_text_units UTF-16 code units, never
-    // ending inside a character.
+    // The text as well-formed UTF-8, each malformed piece replaced by U+FFFD, cut to the longest
+    // prefix that fits in max_text_units UTF-16 code units, never ending inside a character.
     static std::string cut_text(const std::string& utf8);
 };

@@ -1,22 +1,70 @@
 #include "EmPlayerPlatform.h"
 
+#include <QRandomGenerator>
+#include <QString>
+
 #include <gtest/gtest.h>
 
-TEST(EmPlayerPlatformTest, CutKeepsAtMost255Utf16UnitsAndWholeCharacters)
+namespace {
+
+std::string times(int count, const std::string& text)
 {
-    EXPECT_EQ(EmPlayerPlatform::cut_text(""), "");
-    EXPECT_EQ(EmPlayerPlatform::cut_text(std::string(255, 'a')), std::string(255, 'a'));
-    EXPECT_EQ(EmPlayerPlatform::cut_text(std::string(300, 'a')), std::string(255, 'a'));
-
-    // Three bytes in UTF-8, one unit in UTF-16.
-    std::string wide;
-    for (int i = 0; i < 300; ++i) {
-        wide += "晴";
+    std::string result;
+    for (int i = 0; i < count; ++i) {
+        result += text;
     }
-    EXPECT_EQ(EmPlayerPlatform::cut_text(wide), wide.substr(0, 255 * 3));
+    return result;
+}
 
-    // A character outside the basic plane takes two units; it does not fit in the last one.
-    const std::string note = "\xF0\x9D\x84\x9E";
-    EXPECT_EQ(EmPlayerPlatform::cut_text(std::string(254, 'a') + note), std::string(254, 'a'));
-    EXPECT_EQ(EmPlayerPlatform::cut_text(std::string(253, 'a') + note + "b"), std::string(253, 'a') + note);
+const std::string note = "\xF0\x9D\x84\x9E"; // two UTF-16 units
+const std::string bad = "\xEF\xBF\xBD";      // U+FFFD
+
+} // namespace
+
+TEST(EmPlayerPlatformTest, CutKeepsAtMost255Utf16UnitsOfWellFormedText)
+{
+    const std::string examples[][2] = {
+        {"", ""},
+        {times(255, "a"), times(255, "a")},
+        {times(300, "a"), times(255, "a")},
+        {times(300, "晴"), times(255, "晴")},
+        // A character outside the basic plane does not fit in the last unit.
+        {times(254, "a") + note, times(254, "a")},
+        {times(253, "a") + note + "b", times(253, "a") + note},
+        // Every stray byte is a character of its own once decoded.
+        {times(255, "a") + times(10, "\x80"), times(255, "a")},
+        {times(250, "a") + times(10, "\x80"), times(250, "a") + times(5, bad)},
+        {"a\x80"
+         "b\xFF",
+         "a" + bad + "b" + bad},
+        // Overlong forms, surrogates and code points past U+10FFFF are malformed byte by byte.
+        {"\xC0\xAF", times(2, bad)},
+        {"\xE0\x80\xAF", times(3, bad)},
+        {"\xED\xA0\x80", times(3, bad)},
+        {"\xF4\x90\x80\x80", times(4, bad)},
+        // A character cut short is one replacement.
+        {"\xE6\x99"
+         "a",
+         bad + "a"},
+        {"a" + note.substr(0, 3), "a" + bad},
+    };
+    for (const auto& example : examples) {
+        EXPECT_EQ(EmPlayerPlatform::cut_text(example[0]), example[1]) << example[0];
+    }
+}
+
+TEST(EmPlayerPlatformTest, CutOfAnyBytesDecodesWithinTheLimit)
+{
+    const std::string pieces[] = {"a", "晴", note, "\x80", "\xE6\x99", "\xF0\x9D", "\xED\xA0\x80", "\xFF"};
+    QRandomGenerator random(20261209);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (int i = random.bounded(400); i > 0; --i) {
+            text += pieces[random.bounded(static_cast<int>(std::size(pieces)))];
+        }
+        const std::string cut = EmPlayerPlatform::cut_text(text);
+        const QString decoded = QString::fromStdString(cut);
+        ASSERT_LE(decoded.size(), 255) << text;
+        ASSERT_EQ(decoded.toStdString(), cut) << "well-formed, so decoding loses nothing: " << text;
+    }
 }
