@@ -1,6 +1,7 @@
 #include "QKugouBanzou.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTextCodec>
 #include <QTimer>
@@ -37,7 +38,7 @@ QString QKugouBanzou::log_path() const
 
 void QKugouBanzou::refresh_log()
 {
-    if (!log_file->isOpen() && !log_file->open(QIODevice::ReadOnly)) {
+    if (!log_file->isOpen() && !open_log()) {
         return;
     }
     const qint64 size = log_file->size();
@@ -50,33 +51,29 @@ void QKugouBanzou::refresh_log()
     const bool growing = size != size_at_last_poll;
     size_at_last_poll = size;
 
+    // A poll costs at most one block however much the log has grown; the rest waits for the
+    // polls that follow.
+    const QByteArray block = log_file->read(max_poll_bytes);
     QString found;
-    QByteArray line;
-    qint64 line_start = log_file->pos();
-    char chunk[16 * 1024];
-    for (qint64 got; (got = log_file->readLine(chunk, sizeof chunk)) > 0;) {
-        if (!skipping_long_line) {
-            if (line.size() + got > max_line_bytes) {
-                skipping_long_line = true;
-                line.clear();
-            } else {
-                line.append(chunk, static_cast<int>(got));
-            }
-        }
-        if (chunk[got - 1] == '\n') {
-            if (!skipping_long_line) {
-                take_song(line, found);
-            }
+    int line_start = 0;
+    for (int line_end; (line_end = block.indexOf('\n', line_start)) >= 0; line_start = line_end + 1) {
+        if (skipping_long_line) {
             skipping_long_line = false;
-            line.clear();
-            line_start = log_file->pos();
+        } else {
+            take_song(block.constData() + line_start, line_end + 1 - line_start, found);
         }
     }
-    if (!line.isEmpty()) {
-        if (growing) {
-            log_file->seek(line_start);
+    const int rest = block.size() - line_start;
+    const bool block_full = block.size() == max_poll_bytes;
+    if (rest > 0 && !skipping_long_line) {
+        if (line_start == 0 && block_full) {
+            // No line end in a whole block: too long to be an announcement worth keeping.
+            skipping_long_line = true;
+        } else if (block_full || growing) {
+            // Cut by the block, or still being written: read it whole at a later poll.
+            log_file->seek(log_file->pos() - rest);
         } else {
-            take_song(line, found);
+            take_song(block.constData() + line_start, rest, found);
         }
     }
 
@@ -84,6 +81,13 @@ void QKugouBanzou::refresh_log()
         std::lock_guard<std::mutex> lock(mutex);
         last_song = found;
     }
+}
+
+bool QKugouBanzou::open_log()
+{
+    // Only a regular file is a log: a device would never end, a pipe would block the watcher's
+    // thread in the open itself, and a folder has nothing to read.
+    return QFileInfo(log_file->fileName()).isFile() && log_file->open(QIODevice::ReadOnly);
 }
 
 QString QKugouBanzou::app_data_folder(const QStringList& environment)
@@ -97,13 +101,14 @@ QString QKugouBanzou::app_data_folder(const QStringList& environment)
     return QString();
 }
 
-void QKugouBanzou::take_song(const QByteArray& line, QString& found) const
+void QKugouBanzou::take_song(const char* bytes, int size, QString& found) const
 {
-    QString text = codec ? codec->toUnicode(line) : QString::fromLocal8Bit(line);
-    // The line end would survive into the song name whenever the name has no extension.
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) {
-        text.chop(1);
+    // Checked on the bytes first: GBK keeps ASCII as it is, and most lines are no announcement.
+    const QByteArray line = QByteArray::fromRawData(bytes, size);
+    if (!line.contains("OnOpened") || !line.contains("SongName")) {
+        return;
     }
+    const QString text = codec ? codec->toUnicode(line) : QString::fromLocal8Bit(line);
     if (!text.contains(QLatin1String("OnOpened")) || !text.contains(QLatin1String("SongName"))) {
         return;
     }
@@ -111,6 +116,11 @@ void QKugouBanzou::take_song(const QByteArray& line, QString& found) const
     const int extension = name.lastIndexOf(QLatin1Char('.'));
     if (extension >= 0) {
         name.truncate(extension);
+    }
+    // The line end goes after the extension, as a stray carriage return can stand before it;
+    // left on the name, FanXing's swap rule would carry it into the middle of the text.
+    while (name.endsWith(QLatin1Char('\n')) || name.endsWith(QLatin1Char('\r'))) {
+        name.chop(1);
     }
     if (!name.isEmpty()) {
         found = name;

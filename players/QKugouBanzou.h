@@ -19,8 +19,9 @@ class QKugouBanzou : public QObject
     Q_OBJECT
 public:
     static constexpr int default_poll_interval_ms = 1000;
-    // A longer line cannot be an announcement worth keeping, and is not held in memory.
-    static constexpr int max_line_bytes = 1024 * 1024;
+    // The most a poll reads; a line longer than that cannot be an announcement worth keeping,
+    // and is passed over without being held in memory.
+    static constexpr int max_poll_bytes = 1024 * 1024;
 
     // Follows the log named by the process environment, polled once a second from the first
     // second on.
@@ -39,7 +40,8 @@ public slots:
 
 private:
     static QString app_data_folder(const QStringList& environment);
-    void take_song(const QByteArray& line, QString& found) const;
+    bool open_log();
+    void take_song(const char* bytes, int size, QString& found) const;
 
     QTimer* timer;
     QFile* log_file;

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <sys/stat.h>
+
 namespace {
 
 class QKugouBanzouTest : public ::testing::Test
@@ -64,6 +68,9 @@ TEST_F(QKugouBanzouTest, LatestAnnouncedSongIsKeptWithoutExtensionOrLineEnd)
     // "周杰伦 - 晴天" as the program writes it.
     write("OnOpened SongName:\xd6\xdc\xbd\xdc\xc2\xd7 - \xc7\xe7\xcc\xec.mp3\r\n");
     EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 晴天"));
+    // A carriage return before the extension is a line end all the same.
+    write(line("OnOpened SongName:周杰伦 - 稻香\r.mp3") + line("OnOpened SongName:周杰伦 - 七里香\r\r"));
+    EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 七里香"));
 }
 
 TEST_F(QKugouBanzouTest, LogStartedAnewIsReadFromItsStart)
@@ -78,7 +85,7 @@ TEST_F(QKugouBanzouTest, LogStartedAnewIsReadFromItsStart)
 
 TEST_F(QKugouBanzouTest, OverlongLineIsSkippedEvenWhileBeingWritten)
 {
-    const QByteArray filler(QKugouBanzou::max_line_bytes, 'x');
+    const QByteArray filler(QKugouBanzou::max_poll_bytes, 'x');
     write(opened("周杰伦 - 晴天.mp3") + "OnOpened SongName:" + filler + "long.mp3\r\n");
     EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 晴天"));
     // The rest of an overlong line, written later, belongs to that line.
@@ -87,7 +94,59 @@ TEST_F(QKugouBanzouTest, OverlongLineIsSkippedEvenWhileBeingWritten)
     write(opened("rest of the long line.mp3"));
     EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 晴天"));
     write(opened("周杰伦 - 稻香.mp3"));
+    EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 晴天")) << "one block of the second long line";
     EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 稻香"));
+}
+
+// However much was written since, one poll reads one block; the rest is read by the polls that
+// follow, and a line cut by a block's end is read whole by the next.
+TEST_F(QKugouBanzouTest, GrownLogIsReadOneBlockPerPoll)
+{
+    write(QByteArray(QKugouBanzou::max_poll_bytes - 10, '\n') + opened("周杰伦 - 晴天.mp3"));
+    EXPECT_EQ(poll(), QString());
+    EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 晴天"));
+
+    const int blocks = 8;
+    write(QByteArray(blocks * QKugouBanzou::max_poll_bytes, '\n') + opened("周杰伦 - 稻香.mp3"));
+    for (int block = 0; block < blocks; ++block) {
+        ASSERT_EQ(poll(), QStringLiteral("周杰伦 - 晴天")) << "block " << block;
+    }
+    EXPECT_EQ(poll(), QStringLiteral("周杰伦 - 稻香"));
+}
+
+// Nothing is read from a log that is no regular file: a device never ends and opening a pipe
+// would block. Once a regular log takes its place, it is followed as usual.
+TEST(QKugouBanzouSpecialFileTest, OnlyRegularFilesAreRead)
+{
+    const struct
+    {
+        const char* what;
+        std::function<bool(const QString&)> make;
+    } kinds[] = {
+        {"a link to /dev/zero",
+         [](const QString& path) { return QFile::link(QStringLiteral("/dev/zero"), path); }},
+        {"a named pipe",
+         [](const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }},
+        {"a folder", [](const QString& path) { return QDir().mkdir(path); }},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.what);
+        QTemporaryDir home;
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("FXbanzou")));
+        QKugouBanzou reader({"APPDATA=" + home.path()}, 0);
+        ASSERT_TRUE(kind.make(reader.log_path()));
+        reader.refresh_log();
+        reader.refresh_log();
+        EXPECT_EQ(reader.current_song(), QString());
+
+        ASSERT_TRUE(QFile::remove(reader.log_path()) || QDir().rmdir(reader.log_path()));
+        QFile log(reader.log_path());
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+        log.write("OnOpened SongName:Jay - Sunny.mp3\r\n");
+        log.close();
+        reader.refresh_log();
+        EXPECT_EQ(reader.current_song(), QStringLiteral("Jay - Sunny"));
+    }
 }
 
 TEST_F(QKugouBanzouTest, LineBeingWrittenIsReadWhole)
