@@ -4,8 +4,11 @@
 #include "QKugouBanzou.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -207,6 +210,56 @@ void BM_PerPlayerRefresh(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PerPlayerRefresh)->Unit(benchmark::kMicrosecond);
+
+// A log that grew by 50 MB of blank lines since the last look.
+class BlankLog
+{
+public:
+    BlankLog()
+    {
+        QDir(home.path()).mkpath(QStringLiteral("FXbanzou"));
+        QFile log(home.path() + QStringLiteral("/FXbanzou/log.txt"));
+        log.open(QIODevice::WriteOnly);
+        const QByteArray blanks(1024 * 1024, '\n');
+        for (int i = 0; i < 50; ++i) {
+            log.write(blanks);
+        }
+    }
+
+    std::unique_ptr<QKugouBanzou> reader() const
+    {
+        return std::make_unique<QKugouBanzou>(QStringList{"APPDATA=" + home.path()}, 0);
+    }
+
+private:
+    QTemporaryDir home;
+};
+
+void BM_FirstLogPollOverBlankLines(benchmark::State& state)
+{
+    const BlankLog log;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::unique_ptr<QKugouBanzou> reader = log.reader();
+        state.ResumeTiming();
+        reader->refresh_log();
+    }
+}
+BENCHMARK(BM_FirstLogPollOverBlankLines)->Unit(benchmark::kMillisecond);
+
+void BM_LogPollsUntilBlankLinesAreRead(benchmark::State& state)
+{
+    const BlankLog log;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::unique_ptr<QKugouBanzou> reader = log.reader();
+        state.ResumeTiming();
+        for (int poll = 0; poll <= 50; ++poll) {
+            reader->refresh_log();
+        }
+    }
+}
+BENCHMARK(BM_LogPollsUntilBlankLinesAreRead)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
