@@ -24,7 +24,8 @@ public:
     void update_title(const QString& raw);
     // Starts a refresh: the current text becomes the previous one and the current one empties.
     void begin_refresh();
-    // True when this refresh found a non-empty text that differs from the previous refresh's.
+    // True when this refresh found a non-empty text that differs from the previous refresh's,
+    // or reads as another song or singer.
     bool title_changed() const;
     // The current text split at the separator; with no separator both are the whole text. Where
     // the rule swapped singer and song, they are the pieces it swapped.
