@@ -3,9 +3,8 @@
 #include "ZuLocalTables.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QNetworkCookie>
-
-#include <algorithm>
 
 namespace {
 
@@ -48,17 +47,25 @@ void QZuHttpCookie::save_all()
     if (changed_names.isEmpty()) {
         return;
     }
+    // Of several cookies with one name, the store keeps the one set last. They are written in the
+    // jar's order, so that the stored order stays the order of the last changes.
     const QList<QNetworkCookie> cookies = allCookies();
+    QHash<QByteArray, int> newest;
+    for (int i = 0; i < cookies.size(); ++i) {
+        if (changed_names.contains(cookies[i].name())) {
+            newest.insert(cookies[i].name(), i);
+        }
+    }
     QList<QNetworkCookie> changed;
+    for (int i = 0; i < cookies.size(); ++i) {
+        if (newest.value(cookies[i].name(), -1) == i) {
+            changed.append(cookies[i]);
+        }
+    }
     QList<QByteArray> removed;
     for (const QByteArray& name : qAsConst(changed_names)) {
-        // Of several cookies with one name, the store keeps the one set last.
-        auto newest = std::find_if(cookies.rbegin(), cookies.rend(),
-                                   [&](const QNetworkCookie& cookie) { return cookie.name() == name; });
-        if (newest == cookies.rend()) {
+        if (!newest.contains(name)) {
             removed.append(name);
-        } else {
-            changed.append(*newest);
         }
     }
     if (store->save_cookies(changed, removed)) {
