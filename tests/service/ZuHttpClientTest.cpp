@@ -1,5 +1,6 @@
 #include "ZuHttpClient.h"
 #include "HttpsPeer.h"
+#include "QZuHttpCookie.h"
 #include "TestEventLoop.h"
 #include "ZuCommandReceiver.h"
 #include "ZuDataBus.h"
@@ -8,6 +9,7 @@
 #include "ZuLocalTables.h"
 #include "zudata.pb.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QNetworkCookie>
 #include <QRegularExpression>
@@ -563,6 +565,69 @@ TEST_F(ZuHttpClientTest, CookieFloodIsBoundedAndEachReplyWritesOnlyWhatChanged)
     EXPECT_NE(last.find("flood1950=v"), std::string::npos) << last;
     EXPECT_EQ(last.find("flood1998="), std::string::npos) << last;
     EXPECT_EQ(rows("select count(*) from cookies where cookie_key='flood1998'"), "0");
+}
+
+TEST_F(ZuHttpClientTest, JarKeepsOneRowPerNameInStepWithItsCookies)
+{
+    QNetworkCookie alive("alive", "1");
+    alive.setDomain("other.example");
+    alive.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(30));
+    QNetworkCookie stale("stale", "1");
+    stale.setExpirationDate(QDateTime(QDate(2001, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    ASSERT_TRUE(
+        store->get()->save_cookies({alive, stale, QNetworkCookie("huge", QByteArray(5000, 'x'))}, {}));
+    QZuHttpCookie jar(store->get(), nullptr);
+
+    QList<QByteArray> flood;
+    for (int i = 0; i < 60; ++i) {
+        flood.append("h" + QByteArray::number(i) + "=1; Path=/");
+        flood.append("p" + QByteArray::number(i) + "=1; Domain=kestrune.example; Path=/");
+    }
+    struct Step
+    {
+        const char* what;
+        QList<QByteArray> set_cookie;
+        quint32 transactions;
+        const char* rows;
+        const char* sid;
+    };
+    const Step steps[] = {
+        {"loading dropped the expired and the oversized row", {}, 1, "1", ""},
+        {"first cookie", {"sid=host; Path=/"}, 1, "2", "host"},
+        {"the same cookie again", {"sid=host; Path=/"}, 0, "2", "host"},
+        {"same name for the parent domain",
+         {"sid=parent; Domain=kestrune.example; Path=/"},
+         1,
+         "2",
+         "parent"},
+        {"the parent's one expires, the host's one is stored again",
+         {"sid=; Domain=kestrune.example; Path=/; Expires=Thu, 01 Jan 1970 00:00:00 GMT"},
+         1,
+         "2",
+         "host"},
+        {"each domain keeps its 50 newest", flood, 1, "101", ""},
+    };
+    const QUrl url(QStringLiteral("https://a.kestrune.example/api"));
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        for (const QByteArray& line : step.set_cookie) {
+            jar.setCookiesFromUrl(QNetworkCookie::parseCookies(line), url);
+        }
+        const quint32 before = change_counter(db_path);
+        jar.save_all();
+        EXPECT_EQ(change_counter(db_path) - before, step.transactions);
+        SQLite::Database raw(db_path);
+        EXPECT_EQ(raw.execAndGet("select count(*) from cookies").getString(), step.rows);
+        EXPECT_EQ(raw.execAndGet("select ifnull(max(cookie_val),'') from cookies where cookie_key='sid'")
+                      .getString(),
+                  step.sid);
+    }
+    EXPECT_EQ(jar.cookiesForUrl(url).size(), 100);
+    SQLite::Database raw(db_path);
+    EXPECT_EQ(
+        raw.execAndGet("select count(*) from cookies where cookie_key in ('alive','h10','h59','p10','p59')")
+            .getInt(),
+        5);
 }
 
 TEST_F(ZuHttpClientTest, AnswersArriveInFinishingOrderWithDistinctSerials)
