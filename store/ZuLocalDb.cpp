@@ -38,6 +38,8 @@ struct Column
     bool not_null = false;
     bool has_default = false;
     std::string default_value;
+    bool primary_key = false;
+    bool hidden = false;
 };
 
 struct CookieTable
@@ -113,28 +115,39 @@ std::string first_unrebuildable_word(const std::string& sql)
     return std::string();
 }
 
+std::vector<Column> read_columns(SQLite::Database& database, const std::string& table)
+{
+    SQLite::Statement query(database, "PRAGMA table_xinfo(" + quoted(table) + ")");
+    std::vector<Column> columns;
+    while (query.executeStep()) {
+        Column column;
+        column.name = query.getColumn(1).getString();
+        column.declared_type = query.getColumn(2).getString();
+        column.not_null = query.getColumn(3).getInt() != 0;
+        column.has_default = !query.getColumn(4).isNull();
+        column.default_value = query.getColumn(4).getString();
+        column.primary_key = query.getColumn(5).getInt() != 0;
+        column.hidden = query.getColumn(6).getInt() != 0;
+        columns.push_back(column);
+    }
+    return columns;
+}
+
 CookieTable inspect(SQLite::Database& database)
 {
     CookieTable table;
-    SQLite::Statement columns(database, "PRAGMA table_xinfo(cookies)");
-    while (columns.executeStep()) {
-        Column column;
-        column.name = columns.getColumn(1).getString();
-        column.declared_type = columns.getColumn(2).getString();
-        column.not_null = columns.getColumn(3).getInt() != 0;
-        column.has_default = !columns.getColumn(4).isNull();
-        column.default_value = columns.getColumn(4).getString();
+    table.columns = read_columns(database, "cookies");
+    for (const Column& column : table.columns) {
         const std::string name = lower(column.name);
         if (is_text_column(name) && !keeps_text(column.declared_type)) {
             table.text_affinity = false;
         }
-        if (columns.getColumn(6).getInt() != 0) {
+        if (column.hidden) {
             table.unrebuildable = "the cookies table has a hidden or generated column " + column.name;
         }
-        if (columns.getColumn(5).getInt() != 0 && name != "pk_id") {
+        if (column.primary_key && name != "pk_id") {
             table.unrebuildable = "the cookies table has its primary key on " + column.name;
         }
-        table.columns.push_back(column);
     }
     for (const char* required :
          {"pk_id", "cookie_key", "cookie_val", "cookie_domain", "cookie_path", "cookie_expires"}) {
@@ -198,6 +211,26 @@ std::string column_definition(const Column& column)
     return definition;
 }
 
+bool same_other_columns(const std::vector<Column>& rebuilt, const std::vector<Column>& old)
+{
+    if (rebuilt.size() != old.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (lower(rebuilt[i].name) != lower(old[i].name)) {
+            return false;
+        }
+        const bool store_column = lower(old[i].name) == "pk_id" || is_text_column(lower(old[i].name));
+        if (!store_column &&
+            (rebuilt[i].declared_type != old[i].declared_type || rebuilt[i].not_null != old[i].not_null ||
+             rebuilt[i].has_default != old[i].has_default ||
+             rebuilt[i].default_value != old[i].default_value || rebuilt[i].hidden)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Moves the rows into a table of the store's layout that keeps every other column as declared,
 // keeping the newest row of each cookie name. Throws on any error; the transaction then leaves
 // the file as it was.
@@ -210,7 +243,11 @@ void rebuild(SQLite::Database& database, const CookieTable& table)
         names += (names.empty() ? "" : ",") + quoted(column.name);
     }
     SQLite::Transaction transaction(database);
-    database.exec("CREATE TABLE cookies_rebuilt (" + definitions + ")");
+    // One statement only, and checked: a declared type or default is text from the file.
+    SQLite::Statement(database, "CREATE TABLE cookies_rebuilt (" + definitions + ")").exec();
+    if (!same_other_columns(read_columns(database, "cookies_rebuilt"), table.columns)) {
+        throw SQLite::Exception("the cookies table has a column that cannot be declared again");
+    }
     database.exec("INSERT INTO cookies_rebuilt(" + names + ") SELECT " + names +
                   " FROM cookies WHERE rowid IN (SELECT max(rowid) FROM cookies GROUP BY cookie_key)"
                   " ORDER BY rowid");

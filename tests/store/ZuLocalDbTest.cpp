@@ -452,6 +452,13 @@ TEST_F(ZuLocalDbTest, CookieTablesOfOtherLayoutsAreRebuiltKeepingEverythingOrLef
          true,
          {"sid=s", "=x"},
          {}},
+        {"no unique name and a declared type that reads as statements",
+         config + "CREATE TABLE cookies (" + loose_columns +
+             ", extra \"x); DROP TABLE local_common_config; --\");" + duplicates,
+         false,
+         "error:the cookies table has a column that cannot be declared again " + closed,
+         true,
+         {"sid=old", "lang=zh", "sid=new"}},
         {"a missing column",
          config + "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY, cookie_key TEXT UNIQUE NOT NULL,"
                   " cookie_val TEXT, cookie_domain TEXT, cookie_path TEXT);"
