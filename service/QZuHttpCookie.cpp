@@ -73,6 +73,21 @@ void QZuHttpCookie::save_all()
     }
 }
 
+QList<QNetworkCookie> QZuHttpCookie::cookiesForUrl(const QUrl& url) const
+{
+    // In Qt's order, the most specific path first.
+    QList<QNetworkCookie> fitting;
+    int line_bytes = 0;
+    for (const QNetworkCookie& cookie : QNetworkCookieJar::cookiesForUrl(url)) {
+        const int bytes = cookie.toRawForm(QNetworkCookie::NameAndValueOnly).size() + 2;
+        if (line_bytes + bytes <= max_cookie_line_bytes) {
+            line_bytes += bytes;
+            fitting.append(cookie);
+        }
+    }
+    return fitting;
+}
+
 bool QZuHttpCookie::insertCookie(const QNetworkCookie& cookie)
 {
     if (cookie.toRawForm(QNetworkCookie::Full).size() > max_cookie_bytes) {
