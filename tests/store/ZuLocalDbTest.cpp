@@ -458,7 +458,8 @@ TEST_F(ZuLocalDbTest, CookieTablesOfOtherLayoutsAreRebuiltKeepingEverythingOrLef
          false,
          "error:the cookies table has a column that cannot be declared again " + closed,
          true,
-         {"sid=old", "lang=zh", "sid=new"}},
+         {"sid=old", "lang=zh", "sid=new"},
+         {}},
         {"a missing column",
          config + "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY, cookie_key TEXT UNIQUE NOT NULL,"
                   " cookie_val TEXT, cookie_domain TEXT, cookie_path TEXT);"
