@@ -87,12 +87,17 @@ bool is_text_column(const std::string& name)
                        [&](const char* column) { return name == column; });
 }
 
+// The key columns of an index; one compared other than byte for byte is marked, since it would
+// let two names share a row.
 std::vector<std::string> index_columns(SQLite::Database& database, const std::string& index)
 {
-    SQLite::Statement info(database, "PRAGMA index_info(" + quoted(index) + ")");
+    SQLite::Statement info(database, "PRAGMA index_xinfo(" + quoted(index) + ")");
     std::vector<std::string> columns;
     while (info.executeStep()) {
-        columns.push_back(lower(info.getColumn(2).getString()));
+        if (info.getColumn(5).getInt() != 0) {
+            const bool binary = lower(info.getColumn(4).getString()) == "binary";
+            columns.push_back(lower(info.getColumn(2).getString()) + (binary ? "" : " collated"));
+        }
     }
     return columns;
 }
@@ -166,8 +171,9 @@ CookieTable inspect(SQLite::Database& database)
         const std::string origin = indexes.getColumn(3).getString();
         const bool partial = indexes.getColumn(4).getInt() != 0;
         const std::vector<std::string> on = index_columns(database, name);
+        // The table's own constraint or a unique index made beside it serve alike.
         const bool key_constraint =
-            unique && !partial && origin == "u" && on == std::vector<std::string>{"cookie_key"};
+            unique && !partial && origin != "pk" && on == std::vector<std::string>{"cookie_key"};
         const bool primary_key = origin == "pk" && on == std::vector<std::string>{"pk_id"};
         table.unique_key = table.unique_key || key_constraint;
         if (!key_constraint && !primary_key) {

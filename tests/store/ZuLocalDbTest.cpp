@@ -407,6 +407,15 @@ TEST_F(ZuLocalDbTest, CookieTablesOfOtherLayoutsAreRebuiltKeepingEverythingOrLef
          false,
          {"lang=zh", "sid=new"},
          store_columns},
+        {"a unique index of its own on the name serves as the constraint",
+         config + "CREATE TABLE cookies (" + loose_columns +
+             "); CREATE UNIQUE INDEX by_name ON cookies(cookie_key);" +
+             "insert into cookies(cookie_key,cookie_val) values ('sid','s');",
+         true,
+         "",
+         true,
+         {"sid=s"},
+         {}},
         {"no unique name and the old types",
          config +
              "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key STRING NOT "
