@@ -10,7 +10,7 @@ class Database;
 }
 
 // The SQLite file that keeps the service's cookies between runs. The program uses the one
-// instance(); tests make their own stores.
+// instance(); tests make their own stores. GUI thread only.
 class ZuLocalDb
 {
 public:
@@ -23,14 +23,20 @@ public:
 
     // Only records the path; open() uses it.
     void set_path(const std::string& path);
-    // Opens or creates the file and its tables. On failure the store stays closed.
+    // Opens or creates the file and its tables, and brings a cookies table of an older or damaged
+    // layout into the one the store relies on, in one transaction. A file it cannot read, or a
+    // table it cannot bring into shape without losing something, is reported and left untouched,
+    // and the store stays closed.
     bool open();
     // Never null: while the store is closed its operations do nothing.
     ZuLocalTables* get();
 
+    // How long every statement waits for another connection's lock before it fails.
+    static constexpr int busy_timeout_ms = 2000;
+
 private:
-    void create_table(const char* name, const char* statement);
-    void migrate_cookie_columns();
+    bool prepare_cookie_table(const std::string& file_name);
+    void create_table(const char* name, const char* statement, const std::string& file_name);
 
     std::unique_ptr<ZuLocalTables> tables;
     std::unique_ptr<SQLite::Database> database;

@@ -1,5 +1,6 @@
 #include "ZuHttpClient.h"
 #include "HttpsPeer.h"
+#include "QZuHttpCookie.h"
 #include "TestEventLoop.h"
 #include "ZuCommandReceiver.h"
 #include "ZuDataBus.h"
@@ -8,13 +9,18 @@
 #include "ZuLocalTables.h"
 #include "zudata.pb.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QNetworkCookie>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QtEndian>
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <thread>
@@ -463,6 +469,173 @@ TEST_F(ZuHttpClientTest, ReceiverDestroyedInFlightGetsNothingButCookiesAreKept)
     spin_for(100);
     EXPECT_FALSE(answered_after_destruction);
     EXPECT_EQ(store->get()->load_cookies().front().value(), QByteArray("kept"));
+}
+
+// The file's change counter (header bytes 24 to 27) goes up once per write transaction.
+quint32 change_counter(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QByteArray header = file.read(28);
+    return header.size() < 28 ? 0 : qFromBigEndian<quint32>(header.constData() + 24);
+}
+
+TEST_F(ZuHttpClientTest, CookieFloodIsBoundedAndEachReplyWritesOnlyWhatChanged)
+{
+    HttpsPeer peer([](const HttpsPeer::Request& req, httplib::Response& res) {
+        zudata::ZuRequest request;
+        request.ParseFromString(req.body);
+        const std::string step = request.emusic().music_name();
+        if (step == "flood") {
+            res.headers.emplace("Set-Cookie", "huge=" + std::string(5000, 'x') + "; Path=/");
+            for (int i = 0; i < 1000; ++i) {
+                res.headers.emplace("Set-Cookie", "flood" + std::to_string(1000 + i) + "=v; Path=/");
+            }
+        } else if (step == "change") {
+            res.set_header("Set-Cookie", "flood1999=changed; Path=/");
+        } else if (step == "big") {
+            for (int i = 0; i < 20; ++i) {
+                res.headers.emplace("Set-Cookie",
+                                    "big" + std::to_string(i) + "=" + std::string(1000, 'b') + "; Path=/");
+            }
+        } else if (step == "expire") {
+            res.set_header("Set-Cookie", "flood1998=; Path=/; Expires=Thu, 01 Jan 1970 00:00:00 GMT");
+        }
+        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+    });
+    use_peer(peer);
+    const auto rows = [&](const std::string& query) {
+        return SQLite::Database(db_path).execAndGet(query).getString();
+    };
+    const auto step = [&](const std::string& name) {
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver, name));
+        ASSERT_TRUE(spin_until([&] { return !receiver.answers.empty(); }));
+        EXPECT_EQ(receiver.answers[0].err(), zudata::ERROR_OK) << name;
+    };
+
+    step("flood");
+    // The last 50 set stay; the huge one never entered.
+    EXPECT_EQ(rows("select group_concat(cookie_key) from (select cookie_key from cookies order by pk_id)"),
+              [] {
+                  std::string names;
+                  for (int i = 1950; i < 2000; ++i) {
+                      names += (names.empty() ? "" : ",") + std::string("flood") + std::to_string(i);
+                  }
+                  return names;
+              }());
+
+    {
+        SQLite::Database raw(db_path, SQLite::OPEN_READWRITE);
+        raw.exec("CREATE TABLE written(n INTEGER); INSERT INTO written VALUES (0);"
+                 "CREATE TRIGGER count_inserts AFTER INSERT ON cookies BEGIN UPDATE written SET n=n+1; END;"
+                 "CREATE TRIGGER count_deletes AFTER DELETE ON cookies BEGIN UPDATE written SET n=n+1; END;");
+    }
+    struct Case
+    {
+        const char* step;
+        quint32 transactions;
+        const char* rows_written;
+        const char* stored;
+    };
+    const Case cases[] = {
+        {"change", 1, "1", "50"},
+        {"nothing", 0, "1", "50"},
+        {"expire", 1, "2", "49"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        const quint32 before = change_counter(db_path);
+        step(c.step);
+        EXPECT_EQ(change_counter(db_path) - before, c.transactions);
+        EXPECT_EQ(rows("select n from written"), c.rows_written);
+        EXPECT_EQ(rows("select count(*) from cookies"), c.stored);
+    }
+
+    restart();
+    step("after restart");
+    step("big");
+    step("after big");
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 7u);
+    for (size_t i = 1; i < requests.size(); ++i) {
+        const std::string line = requests[i].header("Cookie");
+        // The key service is built on the same server, which refuses longer header lines.
+        EXPECT_LT(line.size() + std::strlen("Cookie: \r\n"), size_t(CPPHTTPLIB_HEADER_MAX_LENGTH)) << i;
+        EXPECT_EQ(line.find("huge="), std::string::npos) << i;
+        EXPECT_EQ(line.find("flood1949="), std::string::npos) << i;
+    }
+    EXPECT_NE(requests.back().header("Cookie").find("big0="), std::string::npos);
+    const std::string last = requests[4].header("Cookie");
+    EXPECT_NE(last.find("flood1999=changed"), std::string::npos) << last;
+    EXPECT_NE(last.find("flood1950=v"), std::string::npos) << last;
+    EXPECT_EQ(last.find("flood1998="), std::string::npos) << last;
+    EXPECT_EQ(rows("select count(*) from cookies where cookie_key='flood1998'"), "0");
+}
+
+TEST_F(ZuHttpClientTest, JarKeepsOneRowPerNameInStepWithItsCookies)
+{
+    QNetworkCookie alive("alive", "1");
+    alive.setDomain("other.example");
+    alive.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(30));
+    QNetworkCookie stale("stale", "1");
+    stale.setExpirationDate(QDateTime(QDate(2001, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    ASSERT_TRUE(
+        store->get()->save_cookies({alive, stale, QNetworkCookie("huge", QByteArray(5000, 'x'))}, {}));
+    QZuHttpCookie jar(store->get(), nullptr);
+
+    QList<QByteArray> flood;
+    for (int i = 0; i < 60; ++i) {
+        flood.append("h" + QByteArray::number(i) + "=1; Path=/");
+        flood.append("p" + QByteArray::number(i) + "=1; Domain=kestrune.example; Path=/");
+    }
+    struct Step
+    {
+        const char* what;
+        QList<QByteArray> set_cookie;
+        quint32 transactions;
+        const char* rows;
+        const char* sid;
+    };
+    const Step steps[] = {
+        {"loading dropped the expired and the oversized row", {}, 1, "1", ""},
+        {"first cookie", {"sid=host; Path=/"}, 1, "2", "host"},
+        {"the same cookie again", {"sid=host; Path=/"}, 0, "2", "host"},
+        {"same name for the parent domain",
+         {"sid=parent; Domain=kestrune.example; Path=/"},
+         1,
+         "2",
+         "parent"},
+        {"the parent's one expires, the host's one is stored again",
+         {"sid=; Domain=kestrune.example; Path=/; Expires=Thu, 01 Jan 1970 00:00:00 GMT"},
+         1,
+         "2",
+         "host"},
+        {"each domain keeps its 50 newest", flood, 1, "101", ""},
+    };
+    const QUrl url(QStringLiteral("https://a.kestrune.example/api"));
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        for (const QByteArray& line : step.set_cookie) {
+            jar.setCookiesFromUrl(QNetworkCookie::parseCookies(line), url);
+        }
+        const quint32 before = change_counter(db_path);
+        jar.save_all();
+        EXPECT_EQ(change_counter(db_path) - before, step.transactions);
+        SQLite::Database raw(db_path);
+        EXPECT_EQ(raw.execAndGet("select count(*) from cookies").getString(), step.rows);
+        EXPECT_EQ(raw.execAndGet("select ifnull(max(cookie_val),'') from cookies where cookie_key='sid'")
+                      .getString(),
+                  step.sid);
+    }
+    EXPECT_EQ(jar.cookiesForUrl(url).size(), 100);
+    SQLite::Database raw(db_path);
+    EXPECT_EQ(
+        raw.execAndGet("select count(*) from cookies where cookie_key in ('alive','h10','h59','p10','p59')")
+            .getInt(),
+        5);
 }
 
 TEST_F(ZuHttpClientTest, AnswersArriveInFinishingOrderWithDistinctSerials)

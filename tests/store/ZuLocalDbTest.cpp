@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -45,6 +48,38 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     std::string file() const { return dir.filePath("em.db").toStdString(); }
+
+    QByteArray file_bytes() const
+    {
+        QFile in(QString::fromStdString(file()));
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+
+    // "key=value" per row, oldest first.
+    std::vector<std::string> rows()
+    {
+        SQLite::Database raw(file());
+        SQLite::Statement query(
+            raw, "select ifnull(cookie_key,'')||'='||ifnull(cookie_val,'') from cookies order by pk_id");
+        std::vector<std::string> found;
+        while (query.executeStep()) {
+            found.push_back(query.getColumn(0).getString());
+        }
+        return found;
+    }
+
+    // "name type notnull default" per column.
+    std::vector<std::string> cookie_columns()
+    {
+        SQLite::Database raw(file());
+        SQLite::Statement query(raw, "PRAGMA table_info(cookies)");
+        std::vector<std::string> columns;
+        while (query.executeStep()) {
+            columns.push_back(query.getColumn(1).getString() + " " + query.getColumn(2).getString() + " " +
+                              query.getColumn(3).getString() + " " + query.getColumn(4).getString());
+        }
+        return columns;
+    }
 
     bool open(ZuLocalDb& store)
     {
@@ -206,15 +241,14 @@ TEST_F(ZuLocalDbTest, FileThatIsNoDatabaseIsReportedAndLeftUntouched)
 
     ZuLocalDb store;
     testing::internal::CaptureStdout();
-    open(store);
+    EXPECT_FALSE(open(store));
     EXPECT_TRUE(store.get()->load_cookies().isEmpty());
     store.get()->save_cookie(make_cookie("sid", "s"));
     const std::vector<std::string> lines = error_lines(testing::internal::GetCapturedStdout());
 
-    ASSERT_FALSE(lines.empty());
-    for (const std::string& line : lines) {
-        EXPECT_EQ(line.rfind("error:", 0), 0u) << line;
-    }
+    EXPECT_EQ(lines,
+              std::vector<std::string>{
+                  "error:file is not a database (em.db: cookies not loaded or saved, file left as it was)"});
     QFile in(QString::fromStdString(file()));
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     EXPECT_EQ(in.readAll(), garbage);
@@ -312,4 +346,228 @@ TEST_F(ZuLocalDbTest, OpenWithoutPathFailsInsteadOfUsingATemporaryDatabase)
     store.get()->save_cookie(make_cookie("sid", "s"));
     EXPECT_TRUE(store.get()->load_cookies().isEmpty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "error:no database path set\n");
+}
+
+namespace {
+
+const std::vector<std::string> store_columns = {"pk_id INTEGER 1 ",    "cookie_key TEXT 1 ",
+                                                "cookie_val TEXT 0 ",  "cookie_domain TEXT 0 ",
+                                                "cookie_path TEXT 0 ", "cookie_expires TEXT 0 "};
+
+} // namespace
+
+TEST_F(ZuLocalDbTest, CookieTablesOfOtherLayoutsAreRebuiltKeepingEverythingOrLeftUntouched)
+{
+    const std::string config = "CREATE TABLE local_common_config (local_config_key TEXT UNIQUE,"
+                               " local_config_val TEXT);";
+    const std::string string_columns = "pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key STRING "
+                                       "UNIQUE NOT NULL, cookie_val STRING, cookie_domain STRING, "
+                                       "cookie_path STRING, cookie_expires STRING";
+    const std::string loose_columns =
+        "pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key TEXT NOT NULL,"
+        " cookie_val TEXT, cookie_domain TEXT, cookie_path TEXT, cookie_expires TEXT";
+    const std::string duplicates = "insert into cookies(cookie_key,cookie_val) values "
+                                   "('sid','old'),('lang','zh'),('sid','new');";
+    struct Case
+    {
+        const char* name;
+        std::string setup;
+        bool opens;
+        // Part of the error line; none expected when empty.
+        std::string error;
+        bool untouched;
+        std::vector<std::string> rows;
+        std::vector<std::string> columns;
+        // A query of one value that the outcome must keep, and that value.
+        std::string kept_query = "select 'nothing'";
+        std::string kept = "nothing";
+    };
+    std::vector<std::string> with_extras = store_columns;
+    with_extras.insert(with_extras.begin() + 2, "note TEXT 1 'none'");
+    with_extras.push_back("hits INTEGER 0 0");
+    const std::string closed = "(em.db: cookies not loaded or saved, file left as it was)";
+    const Case cases[] = {
+        {"old layout with extra columns keeps them and their values",
+         config + "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key STRING "
+                  "UNIQUE "
+                  "NOT NULL, note TEXT NOT NULL DEFAULT 'none', cookie_val STRING, cookie_domain STRING, "
+                  "cookie_path STRING, cookie_expires STRING, hits INTEGER DEFAULT 0);"
+                  "insert into cookies(cookie_key,note,cookie_val,hits) values ('sid','kept','0123',7);",
+         true,
+         "",
+         false,
+         {"sid=123"},
+         with_extras,
+         "select note||','||hits from cookies",
+         "kept,7"},
+        {"no unique name keeps the newest row of each name",
+         config + "CREATE TABLE cookies (" + loose_columns + ");" + duplicates,
+         true,
+         "",
+         false,
+         {"lang=zh", "sid=new"},
+         store_columns},
+        {"a unique index of its own on the name serves as the constraint",
+         config + "CREATE TABLE cookies (" + loose_columns +
+             "); CREATE UNIQUE INDEX by_name ON cookies(cookie_key);" +
+             "insert into cookies(cookie_key,cookie_val) values ('sid','s');",
+         true,
+         "",
+         true,
+         {"sid=s"},
+         {}},
+        {"no unique name and the old types",
+         config +
+             "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key STRING NOT "
+             "NULL,"
+             " cookie_val STRING, cookie_domain STRING, cookie_path STRING, cookie_expires STRING);" +
+             duplicates + "insert into cookies(cookie_key,cookie_val) values ('n','1e3');",
+         true,
+         "",
+         false,
+         {"lang=zh", "sid=new", "n=1000"},
+         store_columns},
+        {"old layout with a check constraint stays as it was and works",
+         config + "CREATE TABLE cookies (" + string_columns + ", CHECK (length(cookie_key) > 0));" +
+             "insert into cookies(cookie_key,cookie_val) values ('sid','abc');",
+         true,
+         "(em.db: cookies table kept in its old layout)",
+         true,
+         {"sid=abc"},
+         {}},
+        {"no unique name with a trigger",
+         config + "CREATE TABLE cookies (" + loose_columns + "); CREATE TABLE log(n);" +
+             "CREATE TRIGGER logged AFTER INSERT ON cookies BEGIN INSERT INTO log VALUES (1); END;" +
+             duplicates,
+         false,
+         "error:the cookies table has triggers " + closed,
+         true,
+         {"sid=old", "lang=zh", "sid=new"},
+         {}},
+        {"no unique name with an index of its own",
+         config + "CREATE TABLE cookies (" + loose_columns +
+             "); CREATE INDEX by_domain ON cookies(cookie_domain);" + duplicates,
+         false,
+         "error:the cookies table has the index by_domain " + closed,
+         true,
+         {"sid=old", "lang=zh", "sid=new"},
+         {}},
+        {"no unique name with a row without a name",
+         config + "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key TEXT,"
+                  " cookie_val TEXT, cookie_domain TEXT, cookie_path TEXT, cookie_expires TEXT);"
+                  "insert into cookies(cookie_key,cookie_val) values ('sid','s'),(NULL,'x');",
+         false,
+         closed,
+         true,
+         {"sid=s", "=x"},
+         {}},
+        {"no unique name and a declared type that reads as statements",
+         config + "CREATE TABLE cookies (" + loose_columns +
+             ", extra \"x); DROP TABLE local_common_config; --\");" + duplicates,
+         false,
+         "error:the cookies table has a column that cannot be declared again " + closed,
+         true,
+         {"sid=old", "lang=zh", "sid=new"},
+         {}},
+        {"a missing column",
+         config + "CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY, cookie_key TEXT UNIQUE NOT NULL,"
+                  " cookie_val TEXT, cookie_domain TEXT, cookie_path TEXT);"
+                  "insert into cookies(cookie_key,cookie_val) values ('sid','s');",
+         false,
+         "error:the cookies table has no column cookie_expires " + closed,
+         true,
+         {"sid=s"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(QString::fromStdString(file()));
+        {
+            SQLite::Database raw(file(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            raw.exec(c.setup);
+        }
+        const QByteArray before = file_bytes();
+
+        ZuLocalDb store;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(open(store), c.opens);
+        const std::string output = testing::internal::GetCapturedStdout();
+        if (c.error.empty()) {
+            EXPECT_EQ(output, "");
+        } else {
+            EXPECT_EQ(output.rfind("error:", 0), 0u) << output;
+            EXPECT_NE(output.find(c.error), std::string::npos) << output;
+        }
+        if (c.untouched) {
+            EXPECT_EQ(file_bytes(), before);
+        }
+        EXPECT_EQ(rows(), c.rows);
+        if (!c.columns.empty()) {
+            EXPECT_EQ(cookie_columns(), c.columns);
+        }
+        EXPECT_EQ(SQLite::Database(file()).execAndGet(c.kept_query).getString(), c.kept);
+        if (c.opens) {
+            // One row per name from now on.
+            store.get()->save_cookie(make_cookie(
+                QByteArray::fromStdString(c.rows.back().substr(0, c.rows.back().find('='))), "again"));
+            EXPECT_EQ(rows().size(), c.rows.size());
+        } else {
+            EXPECT_TRUE(store.get()->load_cookies().isEmpty());
+        }
+    }
+}
+
+TEST_F(ZuLocalDbTest, ALockIsWaitedForAndOneHeldTooLongIsReportedWithWhatIsLost)
+{
+    {
+        ZuLocalDb store;
+        ASSERT_TRUE(open(store));
+        store.get()->save_cookie(make_cookie("sid", "stored"));
+    }
+    struct Case
+    {
+        const char* name;
+        const char* lock;
+        int hold_ms;
+        bool opens;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"read lock released in time", "BEGIN EXCLUSIVE", 300, true, ""},
+        {"read lock held", "BEGIN EXCLUSIVE", 4000, false,
+         "error:database is locked (em.db: cookies not loaded or saved, file left as it was)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::promise<void> locked;
+        std::thread other([&] {
+            SQLite::Database raw(file(), SQLite::OPEN_READWRITE);
+            raw.exec(c.lock);
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.hold_ms));
+            raw.exec("COMMIT");
+        });
+        locked.get_future().wait();
+        ZuLocalDb store;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(open(store), c.opens);
+        const QList<QNetworkCookie> cookies = store.get()->load_cookies();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+        other.join();
+        EXPECT_EQ(cookies.size(), c.opens ? 1 : 0);
+    }
+
+    // A write lock held past the wait fails the save as a whole; the caller may try again.
+    ZuLocalDb store;
+    ASSERT_TRUE(open(store));
+    SQLite::Database other(file(), SQLite::OPEN_READWRITE);
+    other.exec("BEGIN IMMEDIATE");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(store.get()->save_cookies({make_cookie("sid", "new"), make_cookie("lang", "zh")}, {}));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "error:database is locked (em.db: cookie changes not saved yet)\n");
+    other.exec("ROLLBACK");
+    EXPECT_EQ(rows(), std::vector<std::string>{"sid=stored"});
+    EXPECT_TRUE(store.get()->save_cookies({make_cookie("sid", "new"), make_cookie("lang", "zh")}, {}));
+    EXPECT_EQ(rows(), (std::vector<std::string>{"sid=new", "lang=zh"}));
 }
