@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 // A musical key: a tonic pitch class and a mode. Written as the key service writes keys
@@ -22,9 +21,6 @@ struct EmKey
     };
 
     std::string name() const;
-    // Accepts the catalogue's spellings and their enharmonic twins ("Gb Major", "F# Major"), and
-    // a remark after the mode ("Minor(live)"); nothing for any other text.
-    static std::optional<EmKey> parse(const std::string& text);
 
     static Relation relation(const EmKey& heard, const EmKey& reference);
     // The weighted score of a heard key against the right one: 1 exact, 0.5 a fifth, 0.3 the

@@ -29,14 +29,13 @@ constexpr double noise_flatness = 0.3;
 constexpr double steady_share = 0.25;
 // A peak must stand this far above the spectrum around it to count as a note's partial.
 constexpr double peak_over_surroundings = 2.0;
-// Notes below this one (G3) weigh up to bass_gain times more: the bass names the tonic most
-// often.
+// Notes below this one (G3) weigh bass_gain times more: the bass names the tonic most often.
 constexpr double bass_top_note = 55.0;
-constexpr double bass_gain = 2.0;
+constexpr double bass_gain = 4.0;
 // A note weighs this much in the frame where it starts, and fully once it lasted a frame.
 constexpr double onset_weight = 0.3;
 // What the best key's correlation must beat the second best's by for full confidence.
-constexpr double full_confidence_margin = 0.08;
+constexpr double full_confidence_margin = 0.12;
 // Pitch classes that must each hold this share of the profile before a key can be named.
 constexpr double pitch_class_share = 0.05;
 constexpr int pitch_classes_needed = 3;
@@ -102,6 +101,7 @@ void EmKeyDetector::reset()
     frame_fill = 0;
     previous_notes.fill(0.0);
     fine_profile.fill(0.0);
+    fine_bass.fill(0.0);
     tuning_cos = 0.0;
     tuning_sin = 0.0;
     counted_frames = 0;
@@ -270,11 +270,13 @@ void EmKeyDetector::analyse_frame()
             tuning_cos += peak.weight * std::cos(phase);
             tuning_sin += peak.weight * std::sin(phase);
             const double lasted = std::min(1.0, previous_notes[peak.index] / current_notes[peak.index]);
-            const double bass =
-                1.0 + (bass_gain - 1.0) * std::clamp((bass_top_note - peak.note) / 12.0, 0.0, 1.0);
-            const double weight = peak.weight * bass * (onset_weight + (1.0 - onset_weight) * lasted);
+            const double weight = peak.weight * (onset_weight + (1.0 - onset_weight) * lasted);
             const long fine = std::lround(peak.note * 10.0);
-            fine_profile[static_cast<std::size_t>(((fine % 120) + 120) % 120)] += weight;
+            const auto bin = static_cast<std::size_t>(((fine % 120) + 120) % 120);
+            fine_profile[bin] += weight;
+            if (peak.note < bass_top_note) {
+                fine_bass[bin] += weight;
+            }
         }
         ++counted_frames;
     }
@@ -289,13 +291,13 @@ double EmKeyDetector::tuning_cents() const
     return 100.0 * std::atan2(tuning_sin, tuning_cos) / (2.0 * pi);
 }
 
-std::array<double, 12> EmKeyDetector::folded_profile() const
+std::array<double, 12> EmKeyDetector::folded_profile(const std::array<double, fine_bins>& fine) const
 {
     const double tuning = tuning_cents() / 100.0;
     std::array<double, 12> profile{};
     for (std::size_t b = 0; b < fine_bins; ++b) {
         const long pitch_class = std::lround(static_cast<double>(b) / 10.0 - tuning);
-        profile[static_cast<std::size_t>(((pitch_class % 12) + 12) % 12)] += fine_profile[b];
+        profile[static_cast<std::size_t>(((pitch_class % 12) + 12) % 12)] += fine[b];
     }
     return profile;
 }
@@ -305,7 +307,11 @@ std::optional<EmKeyDetector::Estimate> EmKeyDetector::estimate() const
     if (music_seconds() < first_answer_seconds) {
         return std::nullopt;
     }
-    const std::array<double, 12> profile = folded_profile();
+    std::array<double, 12> profile = folded_profile(fine_profile);
+    const std::array<double, 12> bass = folded_profile(fine_bass);
+    for (std::size_t i = 0; i < 12; ++i) {
+        profile[i] += (bass_gain - 1.0) * bass[i];
+    }
     const double total = std::accumulate(profile.begin(), profile.end(), 0.0);
     const auto present = std::count_if(profile.begin(), profile.end(),
                                        [&](double value) { return value >= pitch_class_share * total; });

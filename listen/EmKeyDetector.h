@@ -72,7 +72,7 @@ private:
 
     void resample_into_frame(const float* mono, std::size_t frames, int sample_rate);
     void analyse_frame();
-    std::array<double, 12> folded_profile() const;
+    std::array<double, 12> folded_profile(const std::array<double, fine_bins>& fine) const;
 
     kiss_fftr_state* fft = nullptr;
     SRC_STATE_tag* resampler = nullptr;
@@ -88,6 +88,7 @@ private:
     std::array<double, note_count> previous_notes{};
     std::array<double, note_count> current_notes{};
     std::array<double, fine_bins> fine_profile{};
+    std::array<double, fine_bins> fine_bass{}; // the bass notes again, below G3
     double tuning_cos = 0.0;
     double tuning_sin = 0.0;
     std::size_t counted_frames = 0;
