@@ -11,28 +11,28 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-// How strongly each degree of the scale, from the tonic up, belongs to a major and a minor key
-// in tonal music; shaped after listeners' ratings of probe tones and counts of notes in
-// harmonised pieces, then adjusted on our generated songs.
-constexpr std::array<double, 12> major_profile = {6.35, 2.23, 3.48, 2.33, 4.38, 4.09,
-                                                  2.52, 5.19, 2.39, 3.66, 2.29, 2.88};
-constexpr std::array<double, 12> minor_profile = {6.33, 2.68, 3.52, 5.38, 2.60, 3.53,
-                                                  2.54, 4.75, 3.98, 2.69, 3.34, 3.17};
+// How strongly each degree of the scale, from the tonic up, belongs to a major and a minor key:
+// the tonic and the fifth most, then the third that tells the mode, then the other degrees of the
+// scale; a minor key uses both its lowered and its raised sixth and seventh, the raised ones in
+// the chord on the fifth.
+constexpr std::array<double, 12> major_profile = {2.0, 0.0, 1.0, 0.0, 1.5, 1.0, 0.0, 1.5, 0.0, 1.0, 0.0, 1.0};
+constexpr std::array<double, 12> minor_profile = {2.0, 0.0, 1.0, 1.5, 0.0, 1.0, 0.0, 1.5, 1.0, 0.0, 0.5, 0.5};
 
 // Below this level a frame is silence.
 constexpr double silence_rms = 0.003;
 // Spectral flatness above which a frame is noise rather than notes (white noise gives about
 // 0.56, played notes well under 0.2).
 constexpr double noise_flatness = 0.3;
-// Share of a frame's note energy that must have been there in the frame before: speech and
-// sliding voices change pitch from one frame to the next, chords and bass lines hold theirs.
+// Share of a frame's note energy that must have been there in the last frame that shares no
+// sample with it: speech and sliding voices change pitch from one syllable to the next, chords
+// and bass lines hold theirs.
 constexpr double steady_share = 0.25;
 // A peak must stand this far above the spectrum around it to count as a note's partial.
 constexpr double peak_over_surroundings = 2.0;
 // Notes below this one (G3) weigh bass_gain times more: the bass names the tonic most often.
 constexpr double bass_top_note = 55.0;
 constexpr double bass_gain = 4.0;
-// A note weighs this much in the frame where it starts, and fully once it lasted a frame.
+// A note weighs this much in the frame where it starts, and fully once it lasted a frame length.
 constexpr double onset_weight = 0.3;
 // What the best key's correlation must beat the second best's by for full confidence.
 constexpr double full_confidence_margin = 0.12;
@@ -100,6 +100,7 @@ void EmKeyDetector::reset()
     }
     frame_fill = 0;
     previous_notes.fill(0.0);
+    earlier_notes.fill(0.0);
     fine_profile.fill(0.0);
     fine_bass.fill(0.0);
     tuning_cos = 0.0;
@@ -187,6 +188,7 @@ void EmKeyDetector::analyse_frame()
     current_notes.fill(0.0);
     if (std::sqrt(energy / frame_size) < silence_rms) {
         previous_notes.fill(0.0);
+        earlier_notes.fill(0.0);
         return;
     }
 
@@ -260,7 +262,7 @@ void EmKeyDetector::analyse_frame()
     double held = 0.0;
     double total = 0.0;
     for (std::size_t n = 0; n < note_count; ++n) {
-        held += std::min(current_notes[n], previous_notes[n]);
+        held += std::min(current_notes[n], earlier_notes[n]);
         total += current_notes[n];
     }
     const bool music = total > 0.0 && flatness < noise_flatness && held >= steady_share * total;
@@ -269,7 +271,7 @@ void EmKeyDetector::analyse_frame()
             const double phase = 2.0 * pi * peak.note;
             tuning_cos += peak.weight * std::cos(phase);
             tuning_sin += peak.weight * std::sin(phase);
-            const double lasted = std::min(1.0, previous_notes[peak.index] / current_notes[peak.index]);
+            const double lasted = std::min(1.0, earlier_notes[peak.index] / current_notes[peak.index]);
             const double weight = peak.weight * (onset_weight + (1.0 - onset_weight) * lasted);
             const long fine = std::lround(peak.note * 10.0);
             const auto bin = static_cast<std::size_t>(((fine % 120) + 120) % 120);
@@ -280,6 +282,7 @@ void EmKeyDetector::analyse_frame()
         }
         ++counted_frames;
     }
+    earlier_notes = previous_notes;
     previous_notes = current_notes;
 }
 

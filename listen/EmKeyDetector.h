@@ -85,6 +85,8 @@ private:
     std::vector<float> spectrum_magnitude;
     std::vector<double> local_sum;
 
+    // Energy per note of the last two frames.
+    std::array<double, note_count> earlier_notes{};
     std::array<double, note_count> previous_notes{};
     std::array<double, note_count> current_notes{};
     std::array<double, fine_bins> fine_profile{};
