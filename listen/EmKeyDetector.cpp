@@ -26,7 +26,7 @@ constexpr double noise_flatness = 0.3;
 // Share of a frame's note energy that must have been there in the last frame that shares no
 // sample with it: speech and sliding voices change pitch from one syllable to the next, chords
 // and bass lines hold theirs.
-constexpr double steady_share = 0.25;
+constexpr double steady_share = 0.35;
 // A peak must stand this far above the spectrum around it to count as a note's partial.
 constexpr double peak_over_surroundings = 2.0;
 // Notes below this one (G3) weigh bass_gain times more: the bass names the tonic most often.
@@ -35,7 +35,7 @@ constexpr double bass_gain = 4.0;
 // A note weighs this much in the frame where it starts, and fully once it lasted a frame length.
 constexpr double onset_weight = 0.3;
 // What the best key's correlation must beat the second best's by for full confidence.
-constexpr double full_confidence_margin = 0.12;
+constexpr double full_confidence_margin = 0.14;
 // Pitch classes that must each hold this share of the profile before a key can be named.
 constexpr double pitch_class_share = 0.05;
 constexpr int pitch_classes_needed = 3;
