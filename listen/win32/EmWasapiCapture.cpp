@@ -120,15 +120,16 @@ struct Loopback
         }
         const std::optional<SampleFormat> known = sample_format(mix);
         const HRESULT initialised =
-            known ? client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, buffer_duration, 0, mix,
-                                       nullptr)
+            known ? client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK,
+                                       buffer_duration, 0, mix, nullptr)
                   : E_FAIL;
         CoTaskMemFree(mix);
         if (FAILED(initialised)) {
             return false;
         }
         format = *known;
-        return SUCCEEDED(client->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(capture.out()))) &&
+        return SUCCEEDED(client->GetService(__uuidof(IAudioCaptureClient),
+                                            reinterpret_cast<void**>(capture.out()))) &&
                SUCCEEDED(client->Start());
     }
 
@@ -149,7 +150,8 @@ struct Loopback
             if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) {
                 return false;
             }
-            const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(format.channels);
+            const std::size_t count =
+                static_cast<std::size_t>(frames) * static_cast<std::size_t>(format.channels);
             converted.assign(count, 0.0f);
             if (!(flags & AUDCLNT_BUFFERFLAGS_SILENT)) {
                 if (format.floats) {
@@ -193,7 +195,8 @@ void EmWasapiCapture::start(SampleSink samples, StateSink states)
 {
     stop();
     stopping = false;
-    worker = std::thread([this, samples = std::move(samples), states = std::move(states)] { run(samples, states); });
+    worker = std::thread(
+        [this, samples = std::move(samples), states = std::move(states)] { run(samples, states); });
 }
 
 void EmWasapiCapture::stop()
@@ -229,7 +232,8 @@ void EmWasapiCapture::run(const SampleSink& samples, const StateSink& states)
         ComPtr<IMMDeviceEnumerator> devices;
         Loopback loopback;
         if (!com ||
-            FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
+            FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                    __uuidof(IMMDeviceEnumerator),
                                     reinterpret_cast<void**>(devices.out()))) ||
             !loopback.open(devices.operator->())) {
             loopback.close();
