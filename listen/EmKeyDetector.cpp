@@ -106,6 +106,7 @@ void EmKeyDetector::reset()
     tuning_cos = 0.0;
     tuning_sin = 0.0;
     counted_frames = 0;
+    sounding_frames = 0;
 }
 
 void EmKeyDetector::add(const float* samples, std::size_t frames, int channels, int sample_rate)
@@ -191,6 +192,7 @@ void EmKeyDetector::analyse_frame()
         earlier_notes.fill(0.0);
         return;
     }
+    ++sounding_frames;
 
     std::vector<float> windowed(frame_size);
     for (std::size_t i = 0; i < frame_size; ++i) {
@@ -307,7 +309,9 @@ std::array<double, 12> EmKeyDetector::folded_profile(const std::array<double, fi
 
 std::optional<EmKeyDetector::Estimate> EmKeyDetector::estimate() const
 {
-    if (music_seconds() < first_answer_seconds) {
+    const double sound_seconds = sounding_frames * hop_seconds();
+    if (music_seconds() < first_answer_seconds &&
+        (sound_seconds < sound_seconds_enough || music_seconds() < music_seconds_enough)) {
         return std::nullopt;
     }
     std::array<double, 12> profile = folded_profile(fine_profile);

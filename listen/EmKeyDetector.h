@@ -34,8 +34,12 @@ public:
         double confidence = 0.0;
     };
 
-    // Seconds of music heard before the first estimate is given.
+    // The first estimate is given after this many seconds of music, or, in songs whose
+    // passages partly do not count as music, after sound_seconds_enough seconds of sound of
+    // which music_seconds_enough count as music.
     static constexpr double first_answer_seconds = 8.0;
+    static constexpr double sound_seconds_enough = 12.0;
+    static constexpr double music_seconds_enough = 4.0;
     // From this confidence on, an estimate is sure enough to act on without the catalogue.
     static constexpr double confident = 0.5;
 
@@ -94,4 +98,5 @@ private:
     double tuning_cos = 0.0;
     double tuning_sin = 0.0;
     std::size_t counted_frames = 0;
+    std::size_t sounding_frames = 0; // not silent, music or not
 };

@@ -1,5 +1,5 @@
 // Runs the key detector over the generated evaluation set and prints its accuracy, how soon it
-// answers and what it costs. Usage: bench_listen [SECONDS_PER_SONG]
+// answers and what it costs. Usage: bench_listen [SECONDS_PER_SONG [VARIANT]]
 
 #include "EmKeyDetector.h"
 #include "EmSongRenderer.h"
@@ -32,7 +32,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_listen: cannot load %s\n", EmSongRenderer::default_sound_font);
         return 1;
     }
-    const EmSongSet set = EmSongSet::evaluation(seconds);
+    const int variant = argc > 2 ? std::atoi(argv[2]) : 0;
+    const EmSongSet set = EmSongSet::evaluation(seconds, variant);
 
     int exact = 0;
     int first_exact = 0;
@@ -101,7 +102,8 @@ int main(int argc, char** argv)
 
     const auto n = static_cast<double>(set.songs.size());
     const double answered = n - never_answered;
-    std::printf("\nsongs %zu of %.0f s (%d transposed copies)\n", set.songs.size(), seconds, copies);
+    std::printf("\nsongs %zu of %.0f s, variant %d (%d transposed copies)\n", set.songs.size(), seconds,
+                variant, copies);
     std::printf("whole song:   exact %.1f %%, weighted score %.3f\n", 100.0 * exact / n, weighted / n);
     std::printf("first answer: exact %.1f %%, weighted score %.3f, after %.1f s on average, %.1f s at most, "
                 "%d songs never answered\n",

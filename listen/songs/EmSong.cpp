@@ -241,7 +241,7 @@ std::vector<std::uint8_t> EmSong::midi() const
     return track.file(end + beat);
 }
 
-EmSongSet EmSongSet::evaluation(double seconds)
+EmSongSet EmSongSet::evaluation(double seconds, int variant)
 {
     // Pianos, guitars, organs, strings, brass and synth pads for the chords; fingered, picked
     // and synth basses; piano, flute, sax, violin, trumpet and a lead synth for the tune.
@@ -258,15 +258,17 @@ EmSongSet EmSongSet::evaluation(double seconds)
             for (int tonic = 0; tonic < 12; ++tonic, ++n) {
                 EmSong song;
                 song.key = EmKey{tonic, minor == 1};
-                song.style = (tonic + round * 3 + minor) % EmSong::style_count;
-                song.tempo = tempos[(n * 3) % 5];
-                song.chord_program = chord_programs[n % 8];
-                song.bass_program = bass_programs[(n / 2) % 4];
-                song.melody_program = melody_programs[(n * 5) % 7];
-                song.drums = n % 2 == 0;
-                song.detune_cents = n % 3 == 1 ? detunes[(n / 3) % 6] : 0.0;
+                // Another variant deals the same ingredients out to other keys.
+                const int m = n + 7 * variant;
+                song.style = (tonic + round * 3 + minor + variant) % EmSong::style_count;
+                song.tempo = tempos[(m * 3) % 5];
+                song.chord_program = chord_programs[m % 8];
+                song.bass_program = bass_programs[(m / 2) % 4];
+                song.melody_program = melody_programs[(m * 5) % 7];
+                song.drums = m % 2 == 0;
+                song.detune_cents = m % 3 == 1 ? detunes[(m / 3) % 6] : 0.0;
                 song.seconds = seconds;
-                song.seed = static_cast<unsigned>(1000 + n);
+                song.seed = static_cast<unsigned>(1000 * (variant + 1) + n);
                 set.songs.push_back(song);
                 set.transposed_from.push_back(-1);
             }

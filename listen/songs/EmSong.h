@@ -32,10 +32,12 @@ struct EmSong
 
 // The evaluation set: every key at least twice over several styles, tempos, instruments, with
 // and without drums, a third of the songs detuned by up to 30 cents, and transposed copies of
-// some of them (the copies come last; transposed_from names their original's index).
+// some of them (the copies come last; transposed_from names their original's index). Variant 0
+// is the set the detector was tuned on; other variants hold the same kinds of songs dealt out
+// differently, with other tunes, to check that the figures hold on songs it was not tuned on.
 struct EmSongSet
 {
     std::vector<EmSong> songs;
     std::vector<int> transposed_from; // -1 for an original
-    static EmSongSet evaluation(double seconds);
+    static EmSongSet evaluation(double seconds, int variant = 0);
 };
