@@ -1,0 +1,211 @@
+#include "EmFakeAudioCapture.h"
+#include "EmKeyListener.h"
+#include "EmPulseAudioCapture.h"
+#include "ListenClips.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using State = EmAudioCapture::State;
+
+// The states a capture reported, in order, and a wait for the next one.
+class StateLog
+{
+public:
+    EmAudioCapture::StateSink sink()
+    {
+        return [this](State state) {
+            std::lock_guard<std::mutex> guard(lock);
+            states.push_back(state);
+            changed.notify_all();
+        };
+    }
+
+    // Whether the last state reported becomes `state` within the time.
+    bool wait_for(State state, std::chrono::milliseconds within = 15s)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        return changed.wait_for(guard, within, [&] { return !states.empty() && states.back() == state; });
+    }
+
+    std::vector<State> all()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return states;
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<State> states;
+};
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds within)
+{
+    const auto until = std::chrono::steady_clock::now() + within;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// A PulseAudio server of the test's own, in a private runtime directory, with a null sink as its
+// default output; what is played into the sink can be recorded from its monitor.
+class PulseServer
+{
+public:
+    explicit PulseServer(const QString& directory)
+        : directory(directory)
+    {
+        QFile script(directory + "/server.pa");
+        script.open(QIODevice::WriteOnly);
+        script.write(QString("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                             "load-module module-null-sink sink_name=first\n"
+                             "load-module module-null-sink sink_name=second\n"
+                             "set-default-sink first\n")
+                         .arg(socket())
+                         .toUtf8());
+    }
+    ~PulseServer() { kill(); }
+
+    QString socket() const { return directory + "/native"; }
+    std::string address() const { return ("unix:" + socket()).toStdString(); }
+
+    bool start()
+    {
+        QFile::remove(socket());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_RUNTIME_DIR", "HOME", "PULSE_RUNTIME_PATH", "XDG_CONFIG_HOME"}) {
+            environment.insert(name, directory);
+        }
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.setStandardOutputFile(QProcess::nullDevice());
+        server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--log-level=error", "-F",
+                                    directory + "/server.pa"});
+        return server.waitForStarted(10000) && eventually([&] { return control({"info"}) == 0; }, 15s);
+    }
+
+    void kill()
+    {
+        if (server.state() != QProcess::NotRunning) {
+            server.kill();
+            server.waitForFinished(10000);
+        }
+    }
+
+    int control(const QStringList& arguments, QString* out = nullptr) const
+    {
+        QProcess pactl;
+        pactl.start("pactl", QStringList{"--server=unix:" + socket()} + arguments);
+        pactl.waitForFinished(10000);
+        if (out) {
+            *out = QString::fromUtf8(pactl.readAllStandardOutput());
+        }
+        return pactl.exitStatus() == QProcess::NormalExit ? pactl.exitCode() : -1;
+    }
+
+    // The name of the source our recording stream reads from; empty when there is none.
+    QString recorded_source() const
+    {
+        QString outputs;
+        QString sources;
+        control({"list", "short", "source-outputs"}, &outputs);
+        control({"list", "short", "sources"}, &sources);
+        const QStringList output = outputs.split('\n').value(0).split('\t');
+        if (output.size() < 2) {
+            return {};
+        }
+        for (const QString& line : sources.split('\n')) {
+            const QStringList source = line.split('\t');
+            if (source.size() > 1 && source[0] == output[1]) {
+                return source[1];
+            }
+        }
+        return {};
+    }
+
+private:
+    QString directory;
+    QProcess server;
+};
+
+class EmAudioCaptureTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    PulseServer pulse{dir.path()};
+    StateLog states;
+};
+
+TEST_F(EmAudioCaptureTest, HearsTheKeyOfAClipPlayedIntoTheDefaultSink)
+{
+    const QString clip = dir.filePath("clip.wav");
+    ASSERT_TRUE(
+        ListenClips::write(clip.toStdString(), ListenClips::render(ListenClips::song({7, false})), 2));
+    ASSERT_TRUE(pulse.start());
+    EmKeyListener listener(std::make_unique<EmPulseAudioCapture>(pulse.address(), 200ms));
+    listener.start(states.sink());
+    ASSERT_TRUE(states.wait_for(State::Capturing));
+
+    QProcess player;
+    player.start("paplay", {"--server=unix:" + pulse.socket(), clip});
+    ASSERT_TRUE(eventually([&] { return listener.estimate().has_value(); }, 40s));
+    EXPECT_EQ(listener.estimate()->key.name(), "G Major");
+    player.kill();
+    player.waitForFinished();
+
+    listener.reset();
+    EXPECT_FALSE(listener.estimate());
+    listener.stop();
+    EXPECT_EQ(states.all(), std::vector<State>{State::Capturing});
+}
+
+TEST_F(EmAudioCaptureTest, FollowsTheDefaultSinkAndOutlivesTheServer)
+{
+    EmPulseAudioCapture capture(pulse.address(), 200ms);
+    capture.start([](const float*, std::size_t, int, int) {}, states.sink());
+    ASSERT_TRUE(states.wait_for(State::Unavailable));
+
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(states.wait_for(State::Capturing));
+    EXPECT_TRUE(eventually([&] { return pulse.recorded_source() == "first.monitor"; }, 10s));
+    ASSERT_EQ(pulse.control({"set-default-sink", "second"}), 0);
+    EXPECT_TRUE(eventually([&] { return pulse.recorded_source() == "second.monitor"; }, 10s));
+
+    pulse.kill();
+    ASSERT_TRUE(states.wait_for(State::Unavailable));
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(states.wait_for(State::Capturing));
+    capture.stop();
+    EXPECT_EQ(states.all(), (std::vector<State>{State::Unavailable, State::Capturing, State::Unavailable,
+                                                State::Capturing}));
+}
+
+TEST_F(EmAudioCaptureTest, FakeCapturePlaysASongToTheListener)
+{
+    EmKeyListener listener(std::make_unique<EmFakeAudioCapture>(
+        ListenClips::render(ListenClips::song({11, true})), 2, ListenClips::rate));
+    listener.start(states.sink());
+    EXPECT_TRUE(eventually([&] { return listener.estimate().has_value(); }, 30s));
+    listener.stop();
+    ASSERT_TRUE(listener.estimate());
+    EXPECT_EQ(listener.estimate()->key.name(), "B Minor");
+    EXPECT_EQ(states.all(), std::vector<State>{State::Capturing});
+}
+
+} // namespace
