@@ -1,3 +1,5 @@
+-- Small pages keep the file within the fuzzer's input length.
+PRAGMA page_size = 512;
 CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, cookie_key TEXT UNIQUE NOT NULL,
     cookie_val TEXT, cookie_domain TEXT, cookie_path TEXT, cookie_expires TEXT);
 CREATE TABLE local_common_config (local_config_key TEXT UNIQUE, local_config_val TEXT);

@@ -1,3 +1,5 @@
+-- Small pages keep the file within the fuzzer's input length.
+PRAGMA page_size = 512;
 PRAGMA journal_mode = WAL;
 CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY, cookie_key TEXT, cookie_val TEXT, cookie_domain TEXT,
     cookie_path TEXT, cookie_expires TEXT);
