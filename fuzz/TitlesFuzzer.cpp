@@ -1,10 +1,11 @@
-// Window titles, and FanXing's announced songs, through the watcher and the nine players' title
-// rules on the in-memory desktop, over several refreshes.
+// Window titles, and FanXing's announced songs, through the watcher and the
+// nine players' title rules on the in-memory desktop, over several refreshes.
 //
-// Input: lines. A line "--" ends a refresh; any other line starts with the player's digit, 0 to
-// 8 in the order of the player table, followed by the title. A player's lines of one refresh
-// title its first, second and third window; FanXing's (8) are announced in its log instead.
-// Windows keep their titles until a later refresh changes them.
+// Input: lines. A line "--" ends a refresh; any other line starts with the
+// player's digit, 0 to 8 in the order of the player table, followed by the
+// title. A player's lines of one refresh title its first, second and third
+// window; FanXing's (8) are announced in its log instead. Windows keep their
+// titles until a later refresh changes them.
 
 #include "EmAppEntry.h"
 #include "EmFakePlayerPlatform.h"
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,7 @@ struct Player
     std::string exe_name;
     QString separator;
     bool reads_windows = true;
+    std::uint32_t process_id = 0;
     std::vector<int> windows;
     std::vector<std::string> titles;
     EmAppEntry* entry = nullptr;
@@ -111,8 +114,27 @@ bool drawn_from(const QString& part, const QString& whole)
     return true;
 }
 
-void check_entry(const Player& player, const QString& fed)
+// The text whose first two pieces the rule swaps: FanXing's announced song, or
+// foobar2000's one title without its marker when it holds no other bracket.
+std::optional<QString> swapped_text(const Player& player, const QStringList& titles)
 {
+    if (!player.reads_windows) {
+        return player.song_announced;
+    }
+    static const QString marker = QStringLiteral("[foobar2000]");
+    if (player.exe_name != "foobar2000.exe" || titles.size() != 1 || !titles.front().contains(marker)) {
+        return std::nullopt;
+    }
+    const QString text = QString(titles.front()).remove(marker);
+    if (text.contains(QLatin1Char('[')) || text.contains(QLatin1Char(']'))) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+void check_entry(const Player& player, const QStringList& titles)
+{
+    const QString fed = titles.join(QString());
     const EmAppEntry& entry = *player.entry;
     const QString song = entry.song_name();
     const QString singer = entry.singer_name();
@@ -132,10 +154,10 @@ void check_entry(const Player& player, const QString& fed)
     if (player.separator.isEmpty() && !song.isEmpty() && song.back().isSpace()) {
         fuzz::fail("the normalised text ends with no blank", detail);
     }
-    // A song announced as "singer - song" comes out with its pieces in their places, whatever
-    // they contain.
-    if (!player.reads_windows) {
-        const QStringList pieces = player.song_announced.split(player.separator);
+    // A text that reads "singer - song" comes out with its pieces in their
+    // places, whatever they contain.
+    if (const std::optional<QString> text = swapped_text(player, titles)) {
+        const QStringList pieces = text->split(player.separator);
         if (pieces.size() >= 2 && !pieces.at(0).trimmed().isEmpty() && !pieces.at(1).trimmed().isEmpty() &&
             (singer.trimmed() != pieces.at(0).trimmed() || song.trimmed() != pieces.at(1).trimmed())) {
             fuzz::fail("the announced singer and song keep their places", detail);
@@ -161,7 +183,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         player.exe_name = row.exe_name;
         player.separator = QString::fromUtf8(row.separator);
         player.reads_windows = *row.window_class != '\0';
-        platform->start_process(row.exe_name, ++process);
+        player.process_id = ++process;
+        platform->start_process(row.exe_name, player.process_id);
         for (std::size_t i = 0; player.reads_windows && i < windows_per_player; ++i) {
             player.windows.push_back(platform->add_window(process, row.window_class, std::string()));
             player.titles.emplace_back();
@@ -223,22 +246,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         watcher.refresh_windows_window();
 
         // What the desktop handed the rules, as they decode it.
-        std::map<std::uint32_t, QString> fed;
+        std::map<std::uint32_t, QStringList> fed;
         for (const EmPlayerPlatform::Window& window : platform->list_top_level_windows()) {
             const QString title = QString::fromStdString(window.title);
             if (title.size() > static_cast<int>(EmPlayerPlatform::max_text_units)) {
                 fuzz::fail("a window title is cut to 255 UTF-16 units",
                            QString::number(title.size()) + " units in " + fuzz::spelled_out(title));
             }
-            fed[window.process_id] += title;
+            if (!title.isEmpty()) {
+                fed[window.process_id].append(title);
+            }
         }
-        for (std::size_t i = 0; i < players.size(); ++i) {
-            const Player& player = players[i];
+        for (const Player& player : players) {
             if (player.entry == nullptr) {
                 fuzz::fail("every running player is announced", QString::fromStdString(player.exe_name));
             }
-            check_entry(player, player.reads_windows ? fed[101 + static_cast<std::uint32_t>(i)]
-                                                     : player.song_announced);
+            check_entry(player,
+                        player.reads_windows ? fed[player.process_id] : QStringList{player.song_announced});
             if (refresh > 0 && !player.input_changed && changed.contains(player.entry)) {
                 fuzz::fail("a player whose titles stayed the same reports no new song",
                            QString::fromStdString(player.exe_name) + ": " +
