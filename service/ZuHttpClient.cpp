@@ -55,13 +55,14 @@ bool is_network_failure(QNetworkReply::NetworkError error)
 
 // The body as the service meant it: inflated when it says it sent zlib, as received otherwise
 // or when inflating fails.
-QByteArray unpacked_body(QNetworkReply* reply, const QByteArray& body)
+QByteArray unpacked_body(const QByteArray& content_encoding, const QByteArray& unzip_length,
+                         const QByteArray& body)
 {
-    if (reply->rawHeader("Content-Encoding") != "zlib") {
+    if (content_encoding != "zlib") {
         return body;
     }
     bool ok = false;
-    const qulonglong announced = reply->rawHeader("Content-unzipLength").toULongLong(&ok);
+    const qulonglong announced = unzip_length.toULongLong(&ok);
     if (!ok || announced > ZuHttpClient::max_unzip_length) {
         return body;
     }
@@ -177,18 +178,25 @@ void ZuHttpClient::reply_finish(QNetworkReply* reply)
 
     // Saved before the answer is decoded, so a receiver already sees them stored.
     cookie_jar->save_all();
-    const QByteArray body = unpacked_body(reply, reply->readAll());
     zudata::ZuRespond respond;
-    const bool parsed = respond.ParseFromArray(body.constData(), body.size());
-    // An error page, a truncated body or an error without any body says nothing the receiver
-    // could use; it still gets its one answer.
-    if (!parsed || (error != QNetworkReply::NoError && body.isEmpty())) {
+    if (!decode_reply(reply->rawHeader("Content-Encoding"), reply->rawHeader("Content-unzipLength"),
+                      reply->readAll(), error != QNetworkReply::NoError, respond)) {
         deliver_failure(serial);
         return;
     }
     if (const auto item = take_pending(serial)) {
         item->notify(&respond);
     }
+}
+
+bool ZuHttpClient::decode_reply(const QByteArray& content_encoding, const QByteArray& unzip_length,
+                                const QByteArray& body, bool http_error, zudata::ZuRespond& respond)
+{
+    const QByteArray unpacked = unpacked_body(content_encoding, unzip_length, body);
+    // An error page, a truncated body or an error without any body says nothing the receiver
+    // could use; it still gets its one answer.
+    return respond.ParseFromArray(unpacked.constData(), unpacked.size()) &&
+           !(http_error && unpacked.isEmpty());
 }
 
 void ZuHttpClient::deliver_failure(const std::string& serial)

@@ -52,6 +52,12 @@ public:
     // Replies announcing a larger inflated size than this are not inflated.
     static constexpr unsigned long max_unzip_length = 16ul * 1024 * 1024;
 
+    // The answer a finished reply brings its receiver, from the reply's "Content-Encoding" and
+    // "Content-unzipLength" headers and its body; false when the body says nothing the receiver
+    // could use, which is then answered as a network failure. Any thread.
+    static bool decode_reply(const QByteArray& content_encoding, const QByteArray& unzip_length,
+                             const QByteArray& body, bool http_error, zudata::ZuRespond& respond);
+
 public slots:
     void remove_request(ZuCommandReceiver* recver_addr);
     void reply_finish(QNetworkReply* reply);
