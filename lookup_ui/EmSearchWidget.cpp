@@ -15,6 +15,8 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 const QString logo_path = QStringLiteral(":/Kestrune/Resources/img/3.png");
@@ -108,8 +110,12 @@ void EmSearchWidget::show_search_result(const zudata::ZuRespond& respond)
     detail_widget->clear_items();
     const QString logo = title_enum->icon_for_exe(QString::fromStdString(result.music_process()));
     detail_widget->set_header(QString::fromStdString(result.music_name()), logo);
-    for (int index = 0; index < result.emusics_size(); ++index) {
+    const int listed = std::min(result.emusics_size(), max_listed_records);
+    for (int index = 0; index < listed; ++index) {
         detail_widget->add_item(result.emusics(index), index == 0);
+    }
+    if (result.emusics_size() > listed) {
+        detail_widget->add_note(QStringLiteral("另有%1条结果未显示").arg(result.emusics_size() - listed));
     }
     if (result.emusics_size() == 0) {
         zudata::ZuMusicKeynote none;
