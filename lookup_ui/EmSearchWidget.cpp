@@ -91,7 +91,10 @@ void EmSearchWidget::on_respond(zudata::ZuRespond* respond)
     if (respond->err() != zudata::ERROR_OK) {
         EmMessageBoxWidget* box = EmMessageBoxWidget::instance();
         box->set_title(QStringLiteral("貌似出了点问题"));
-        box->set_detail(QString::fromStdString(respond->errmsg()));
+        // The service's text, cut to what the box can hold: laying out megabytes would freeze it.
+        const QString detail = QString::fromStdString(respond->errmsg());
+        box->set_detail(detail.size() > max_error_text ? detail.left(max_error_text) + QChar(0x2026)
+                                                       : detail);
         box->show();
         return;
     }

@@ -59,4 +59,5 @@ private:
     // Rows of one answer beyond these are left out: each costs a widget, and thousands freeze the
     // window.
     static constexpr int max_listed_records = 50;
+    static constexpr int max_error_text = 200;
 };

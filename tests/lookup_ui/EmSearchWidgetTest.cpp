@@ -279,6 +279,12 @@ TEST_F(MainWindowTest, ErrorReplyOpensTheErrorBoxAndKeepsTheList)
     EXPECT_EQ(detail->textFormat(), Qt::PlainText);
     EXPECT_EQ(result_keys(), QStringList({"Gb Major", "F# Minor", "C Major"}));
     EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"晴天", "周杰伦", ""}));
+
+    // An error text of megabytes is cut to what the box can hold.
+    service.answer_error(std::string(4 * 1024 * 1024, 'x'));
+    header_rows()[0]->click();
+    ASSERT_TRUE(spin_until([&] { return detail->text().startsWith(QLatin1Char('x')); }));
+    EXPECT_EQ(detail->text(), QString(200, QLatin1Char('x')) + QChar(0x2026));
 }
 
 TEST_F(MainWindowTest, ReplyWithoutKeysShowsOneUncheckedNotFoundRow)
