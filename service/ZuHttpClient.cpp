@@ -114,7 +114,7 @@ QByteArray unzipped_body(QNetworkReply* reply, const QByteArray& body)
 {
     bool ok = false;
     const qulonglong announced = reply->rawHeader("Content-unzipLength").toULongLong(&ok);
-    if (!ok || announced > static_cast<qulonglong>(ZuHttpClient::max_reply_size)) {
+    if (!ok || announced > ZuHttpClient::max_unzip_length) {
         return body;
     }
     QByteArray inflated(static_cast<int>(announced), Qt::Uninitialized);

@@ -53,6 +53,8 @@ public:
     // The most a reply may cost, both as received and after inflating; a larger one is abandoned
     // and answered as a network failure.
     static constexpr qint64 max_reply_size = 16 * 1024 * 1024;
+    // Replies announcing a larger inflated size than this are not inflated.
+    static constexpr unsigned long max_unzip_length = max_reply_size;
 
 public slots:
     void remove_request(ZuCommandReceiver* recver_addr);
