@@ -252,19 +252,27 @@ TEST_F(ZuHttpClientTest, ZlibRepliesInflateOnlyWithATrustworthyLength)
     }
 }
 
-TEST_F(ZuHttpClientTest, ReplyWithoutContentEncodingIsNotInflated)
+TEST_F(ZuHttpClientTest, PlainAndHttpCompressedRepliesDecode)
 {
     const std::string plain = answer_with_keys({"F# Minor"});
-    HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
-        res.set_header("Content-unzipLength", std::to_string(plain.size() * 4));
-        res.set_content(plain, "application/x-protobuf");
-    });
-    use_peer(peer);
-    RecordingReceiver receiver;
-    ASSERT_TRUE(lookup(receiver));
-    await_answers(receiver);
-    ASSERT_EQ(receiver.answers[0].emusic_resp().emusics_size(), 1);
-    EXPECT_EQ(receiver.answers[0].emusic_resp().emusics(0).music_keynote(), "F# Minor");
+    // The peer gzips "application/protobuf" for a client that accepts gzip; the length header
+    // without "Content-Encoding: zlib" must not make a plain body inflate.
+    const std::vector<std::pair<const char*, std::string>> cases = {{"plain", "application/x-protobuf"},
+                                                                    {"gzip", "application/protobuf"}};
+    for (const auto& [name, content_type] : cases) {
+        SCOPED_TRACE(name);
+        HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+            res.set_header("Content-unzipLength", std::to_string(plain.size() * 4));
+            res.set_content(plain, content_type);
+        });
+        use_peer(peer);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        ASSERT_EQ(receiver.answers[0].emusic_resp().emusics_size(), 1);
+        EXPECT_EQ(receiver.answers[0].emusic_resp().emusics(0).music_keynote(), "F# Minor");
+        EXPECT_EQ(peer.requests().at(0).header("Accept-Encoding"), "gzip, deflate");
+    }
 }
 
 TEST_F(ZuHttpClientTest, UndecodableRepliesGetExactlyOneFailureAnswer)
