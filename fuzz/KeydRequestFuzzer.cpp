@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zudata::ZuRespond read;
     if (!ZuHttpClient::decode_reply(packed ? "zlib" : "",
                                     QByteArray::number(static_cast<qulonglong>(sent.size())),
-                                    QByteArray::fromStdString(on_the_wire), false, read) ||
+                                    QByteArray::fromStdString(on_the_wire), answer.status, read) ||
         read.SerializeAsString() != sent) {
         fuzz::fail("the assistant reads every answer the service gives", describe(respond));
     }

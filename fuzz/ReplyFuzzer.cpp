@@ -3,7 +3,7 @@
 //
 // Input: four lines and the body. Line 1 is the "Content-Encoding" header, line 2 the
 // "Content-unzipLength" header or "=" for the true length of the body that line 4 packs, line 3
-// "error" for a reply with an HTTP error status, line 4 "pack" to have the body zlib-packed
+// the HTTP status (200 when it is not a number), line 4 "pack" to have the body zlib-packed
 // first, as the service packs large answers. A body that reads as a ZuRespond in protobuf text
 // form is sent serialised, so that seeds stay readable.
 
@@ -76,7 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string plain;
     const std::vector<std::string> head = split_head(fuzz::bytes_of(data, size), 4, plain);
     const std::string& encoding = head[0];
-    const bool http_error = head[2] == "error";
+    bool status_ok = false;
+    int status = QByteArray::fromStdString(head[2]).toInt(&status_ok);
+    if (!status_ok) {
+        status = 200;
+    }
     const bool pack = head[3] == "pack";
 
     zudata::ZuRespond written;
@@ -88,7 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     zudata::ZuRespond decoded;
     const bool answered =
-        ZuHttpClient::decode_reply(bytes(encoding), bytes(unzip_length), bytes(body), http_error, decoded);
+        ZuHttpClient::decode_reply(bytes(encoding), bytes(unzip_length), bytes(body), status, decoded);
+    // Only a success, or a refusal that says why, is the service's answer.
+    const bool may_answer =
+        (status >= 200 && status <= 299) || (status >= 400 && status <= 599 && !plain.empty());
+    if (answered && !may_answer) {
+        fuzz::fail("a redirect, or an error status without a body, is answered as a network failure",
+                   QString::number(status));
+    }
 
     // A packed body whose true length is announced, within the limit, reads as the body itself.
     bool announced_ok = false;
@@ -96,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pack && encoding == "zlib" && announced_ok && announced >= plain.size() &&
         announced <= ZuHttpClient::max_unzip_length) {
         zudata::ZuRespond direct;
-        const bool direct_ok = direct.ParseFromString(plain) && !(http_error && plain.empty());
+        const bool direct_ok = direct.ParseFromString(plain) && may_answer;
         if (answered != direct_ok) {
             fuzz::fail("a packed reply is answered as its unpacked body would be",
                        QStringLiteral("packed: %1, unpacked: %2").arg(answered).arg(direct_ok));

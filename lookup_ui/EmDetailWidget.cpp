@@ -5,6 +5,7 @@
 #include "EmStyledBackground.h"
 
 #include <QButtonGroup>
+#include <QLabel>
 
 EmDetailWidget::EmDetailWidget(QWidget* parent)
     : QWidget(parent)
@@ -36,6 +37,19 @@ void EmDetailWidget::add_item(const zudata::ZuMusicKeynote& record, bool checked
     // Every new row reports its state, also where setChecked changed nothing; a row added
     // checked therefore hands its key over twice.
     emit row->toggled(checked);
+    ++row_index;
+}
+
+void EmDetailWidget::add_note(const QString& text)
+{
+    auto* note = new QLabel(this);
+    note->setObjectName(QStringLiteral("detail_note_label"));
+    // Cleared with the rows, which delete themselves when closed.
+    note->setAttribute(Qt::WA_DeleteOnClose);
+    note->setTextFormat(Qt::PlainText);
+    note->setAlignment(Qt::AlignCenter);
+    note->setText(text);
+    detail_layout->insertWidget(row_index, note);
     ++row_index;
 }
 

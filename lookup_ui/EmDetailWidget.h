@@ -21,6 +21,8 @@ public:
     void clear_items();
     // A checked row hands its key to the plugin controller.
     void add_item(const zudata::ZuMusicKeynote& record, bool checked);
+    // A line of text below the rows, not a record: nothing to check or hand over.
+    void add_note(const QString& text);
     void set_header(const QString& music_name, const QString& icon_path);
 
 protected:

@@ -15,6 +15,8 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 const QString logo_path = QStringLiteral(":/Kestrune/Resources/img/3.png");
@@ -89,7 +91,10 @@ void EmSearchWidget::on_respond(zudata::ZuRespond* respond)
     if (respond->err() != zudata::ERROR_OK) {
         EmMessageBoxWidget* box = EmMessageBoxWidget::instance();
         box->set_title(QStringLiteral("貌似出了点问题"));
-        box->set_detail(QString::fromStdString(respond->errmsg()));
+        // The service's text, cut to what the box can hold: laying out megabytes would freeze it.
+        const QString detail = QString::fromStdString(respond->errmsg());
+        box->set_detail(detail.size() > max_error_text ? detail.left(max_error_text) + QChar(0x2026)
+                                                       : detail);
         box->show();
         return;
     }
@@ -108,8 +113,12 @@ void EmSearchWidget::show_search_result(const zudata::ZuRespond& respond)
     detail_widget->clear_items();
     const QString logo = title_enum->icon_for_exe(QString::fromStdString(result.music_process()));
     detail_widget->set_header(QString::fromStdString(result.music_name()), logo);
-    for (int index = 0; index < result.emusics_size(); ++index) {
+    const int listed = std::min(result.emusics_size(), max_listed_records);
+    for (int index = 0; index < listed; ++index) {
         detail_widget->add_item(result.emusics(index), index == 0);
+    }
+    if (result.emusics_size() > listed) {
+        detail_widget->add_note(QStringLiteral("另有%1条结果未显示").arg(result.emusics_size() - listed));
     }
     if (result.emusics_size() == 0) {
         zudata::ZuMusicKeynote none;

@@ -56,4 +56,8 @@ private:
     std::mutex app_widgets_mutex;
     // Header rows go between the list's spacer and the auto-apply panel, the newest on top.
     static constexpr int app_widget_index = 3;
+    // Rows of one answer beyond these are left out: each costs a widget, and thousands freeze the
+    // window.
+    static constexpr int max_listed_records = 50;
+    static constexpr int max_error_text = 200;
 };

@@ -9,11 +9,12 @@
 #include "ZuRequestItem.h"
 #include "zudata.pb.h"
 
-#include <QFile>
+#include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
+#include <QTimer>
 #include <QUrl>
 #include <zlib.h>
 
@@ -21,23 +22,44 @@ namespace {
 
 const char* const serial_header = "Serial-Num";
 
+// The platform's store as Qt finds it, plus what OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR name:
+// a store moved there is honoured as by every other OpenSSL program, which Qt alone does not do.
+QList<QSslCertificate> system_authorities()
+{
+    // Reading the platform's store is slow and its content does not change while we run.
+    static const QList<QSslCertificate> platform_store = QSslConfiguration::systemCaCertificates();
+    QList<QSslCertificate> authorities = platform_store;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!file.isEmpty()) {
+        authorities += QSslCertificate::fromPath(file, QSsl::Pem);
+    }
+    const QStringList dirs =
+        qEnvironmentVariable("SSL_CERT_DIR").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    for (const QString& dir : dirs) {
+        authorities += QSslCertificate::fromPath(QDir(dir).filePath(QStringLiteral("*")), QSsl::Pem,
+                                                 QSslCertificate::PatternSyntax::Wildcard);
+    }
+    return authorities;
+}
+
 QSslConfiguration make_tls_configuration()
 {
-    // The system's authorities, plus those of KESTRUNE_CA_FILE for a self-hosted service.
+    // Setting any authorities switches off Qt's loading of the system's on demand, so they are
+    // all listed here: the system's, plus those of KESTRUNE_CA_FILE for a self-hosted service.
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
     tls.setProtocol(QSsl::TlsV1_2OrLater);
+    QList<QSslCertificate> authorities = system_authorities();
     const QString ca_file = qEnvironmentVariable("KESTRUNE_CA_FILE");
     if (!ca_file.isEmpty()) {
-        QList<QSslCertificate> authorities = tls.caCertificates();
         authorities += QSslCertificate::fromPath(ca_file, QSsl::Pem);
-        tls.setCaCertificates(authorities);
     }
+    tls.setCaCertificates(authorities);
     return tls;
 }
 
 // Failures of the exchange itself; whatever the peer may have sent is not trusted, not even
-// its cookies. A cancelled reply is one that the transfer timeout abandoned.
+// its cookies. A cancelled reply is one abandoned for its deadline or its size.
 bool is_network_failure(QNetworkReply::NetworkError error)
 {
     switch (error) {
@@ -53,14 +75,43 @@ bool is_network_failure(QNetworkReply::NetworkError error)
     }
 }
 
-// The body as the service meant it: inflated when it says it sent zlib, as received otherwise
-// or when inflating fails.
-QByteArray unpacked_body(const QByteArray& content_encoding, const QByteArray& unzip_length,
-                         const QByteArray& body)
+// Inflates a gzip or zlib stream, refusing output past the reply cap; false when the data is
+// corrupt, cut short or too large.
+bool inflate_bounded(const QByteArray& packed, QByteArray* out)
 {
-    if (content_encoding != "zlib") {
-        return body;
+    z_stream stream{};
+    // 32 added to the window bits detects a gzip or zlib header.
+    if (inflateInit2(&stream, MAX_WBITS + 32) != Z_OK) {
+        return false;
     }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
+    stream.avail_in = static_cast<uInt>(packed.size());
+    QByteArray inflated;
+    char chunk[64 * 1024];
+    int status = Z_OK;
+    while (status == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk);
+        stream.avail_out = sizeof(chunk);
+        status = inflate(&stream, Z_NO_FLUSH);
+        const int produced = static_cast<int>(sizeof(chunk) - stream.avail_out);
+        if (inflated.size() + produced > ZuHttpClient::max_reply_size) {
+            status = Z_MEM_ERROR;
+            break;
+        }
+        inflated.append(chunk, produced);
+    }
+    inflateEnd(&stream);
+    if (status != Z_STREAM_END) {
+        return false;
+    }
+    *out = inflated;
+    return true;
+}
+
+// The service's own compression: a zlib stream inflated into the announced length; a missing,
+// wrong or too large length, or corrupt data, leave the body as it came.
+QByteArray unzipped_body(const QByteArray& unzip_length, const QByteArray& body)
+{
     bool ok = false;
     const qulonglong announced = unzip_length.toULongLong(&ok);
     if (!ok || announced > ZuHttpClient::max_unzip_length) {
@@ -76,6 +127,33 @@ QByteArray unpacked_body(const QByteArray& content_encoding, const QByteArray& u
     }
     inflated.truncate(static_cast<int>(length));
     return inflated;
+}
+
+// The body as the service meant it. False when an HTTP content encoding does not inflate within
+// the cap: such a reply says nothing usable.
+bool unpacked_body(const QByteArray& content_encoding, const QByteArray& unzip_length, const QByteArray& body,
+                   QByteArray* out)
+{
+    const QByteArray encoding = content_encoding.trimmed().toLower();
+    if (encoding == "zlib") {
+        *out = unzipped_body(unzip_length, body);
+        return true;
+    }
+    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
+        return inflate_bounded(body, out);
+    }
+    *out = body;
+    return true;
+}
+
+// A success status, or an error status with a body (the service answers refusals with 4xx and
+// 5xx and its ZuRespond). Redirects are not followed, and their bodies are not the service's.
+bool may_carry_answer(int status, const QByteArray& body)
+{
+    if (status >= 200 && status <= 299) {
+        return true;
+    }
+    return status >= 400 && status <= 599 && !body.isEmpty();
 }
 
 } // namespace
@@ -146,20 +224,45 @@ bool ZuHttpClient::send(int cmd, const google::protobuf::Message* payload, ZuCom
     std::string body;
     request.SerializeToString(&body);
     QNetworkReply* reply = manager->post(network_request, QByteArray::fromStdString(body));
-    return reply != nullptr;
+    if (reply == nullptr) {
+        return false;
+    }
+    watch(reply);
+    return true;
+}
+
+void ZuHttpClient::watch(QNetworkReply* reply) const
+{
+    // Aborting finishes the reply at once, with OperationCanceledError: a network failure.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline->start(request_deadline_ms);
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > max_reply_size) {
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > max_reply_size) {
+            reply->abort();
+        }
+    });
 }
 
 QNetworkRequest ZuHttpClient::build_request(const QString& path, const std::string& serial) const
 {
     QNetworkRequest request(QUrl(base_url + path, QUrl::TolerantMode));
     request.setSslConfiguration(tls);
-    request.setTransferTimeout(transfer_timeout_ms);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("User-Agent", QStringLiteral("%1/%2/%3")
                                            .arg(QStringLiteral("ZuKestrune"), QStringLiteral("emusic"),
                                                 QStringLiteral("1.1.2"))
                                            .toUtf8());
     request.setRawHeader("Accept", "application/protobuf");
     request.setRawHeader("Content-Type", "application/protobuf");
+    // Named here, so that Qt leaves the inflating to us and its cap.
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
     request.setRawHeader("Connection", "close");
     request.setRawHeader(serial_header, QByteArray::fromStdString(serial));
     request.setRawHeader("Session-Id", device_serial().toUtf8());
@@ -176,11 +279,18 @@ void ZuHttpClient::reply_finish(QNetworkReply* reply)
         return;
     }
 
+    const QByteArray received = reply->readAll();
+    // The last bytes and the end may arrive together, before any progress report about them.
+    if (received.size() > max_reply_size) {
+        deliver_failure(serial);
+        return;
+    }
+
     // Saved before the answer is decoded, so a receiver already sees them stored.
     cookie_jar->save_all();
     zudata::ZuRespond respond;
-    if (!decode_reply(reply->rawHeader("Content-Encoding"), reply->rawHeader("Content-unzipLength"),
-                      reply->readAll(), error != QNetworkReply::NoError, respond)) {
+    if (!decode_reply(reply->rawHeader("Content-Encoding"), reply->rawHeader("Content-unzipLength"), received,
+                      reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), respond)) {
         deliver_failure(serial);
         return;
     }
@@ -190,13 +300,14 @@ void ZuHttpClient::reply_finish(QNetworkReply* reply)
 }
 
 bool ZuHttpClient::decode_reply(const QByteArray& content_encoding, const QByteArray& unzip_length,
-                                const QByteArray& body, bool http_error, zudata::ZuRespond& respond)
+                                const QByteArray& body, int http_status, zudata::ZuRespond& respond)
 {
-    const QByteArray unpacked = unpacked_body(content_encoding, unzip_length, body);
-    // An error page, a truncated body or an error without any body says nothing the receiver
-    // could use; it still gets its one answer.
-    return respond.ParseFromArray(unpacked.constData(), unpacked.size()) &&
-           !(http_error && unpacked.isEmpty());
+    QByteArray unpacked;
+    // An error page, a redirect, a truncated body or an error without any body says nothing the
+    // receiver could use; it still gets its one answer.
+    return unpacked_body(content_encoding, unzip_length, body, &unpacked) &&
+           may_carry_answer(http_status, unpacked) &&
+           respond.ParseFromArray(unpacked.constData(), unpacked.size());
 }
 
 void ZuHttpClient::deliver_failure(const std::string& serial)

@@ -46,17 +46,21 @@ public:
     // request takes the payload's type). The answer reaches receiver->on_respond later.
     bool send(int cmd, const google::protobuf::Message* payload, ZuCommandReceiver* receiver);
 
-    // A reply that brings no data for this long is abandoned and answered as a network failure.
-    void set_transfer_timeout(int ms) { transfer_timeout_ms = ms; }
+    // A request not finished this long after it was sent is abandoned and answered as a network
+    // failure, however steadily its reply trickles in. Applies to requests sent afterwards.
+    void set_request_deadline(int ms) { request_deadline_ms = ms; }
 
+    // The most a reply may cost, both as received and after inflating; a larger one is abandoned
+    // and answered as a network failure.
+    static constexpr qint64 max_reply_size = 16 * 1024 * 1024;
     // Replies announcing a larger inflated size than this are not inflated.
-    static constexpr unsigned long max_unzip_length = 16ul * 1024 * 1024;
+    static constexpr unsigned long max_unzip_length = max_reply_size;
 
     // The answer a finished reply brings its receiver, from the reply's "Content-Encoding" and
     // "Content-unzipLength" headers and its body; false when the body says nothing the receiver
     // could use, which is then answered as a network failure. Any thread.
     static bool decode_reply(const QByteArray& content_encoding, const QByteArray& unzip_length,
-                             const QByteArray& body, bool http_error, zudata::ZuRespond& respond);
+                             const QByteArray& body, int http_status, zudata::ZuRespond& respond);
 
 public slots:
     void remove_request(ZuCommandReceiver* recver_addr);
@@ -65,13 +69,14 @@ public slots:
 private:
     QNetworkRequest build_request(const QString& path, const std::string& serial) const;
     std::shared_ptr<ZuRequestItem> take_pending(const std::string& serial);
+    void watch(QNetworkReply* reply) const;
     void deliver_failure(const std::string& serial);
 
     QNetworkAccessManager* manager;
     QZuHttpCookie* cookie_jar;
     QString base_url;
     QSslConfiguration tls;
-    int transfer_timeout_ms = 15000;
+    int request_deadline_ms = 15000;
     std::mutex pending_mutex;
     std::map<std::string, std::shared_ptr<ZuRequestItem>> pending;
 };

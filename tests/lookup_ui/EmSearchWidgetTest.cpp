@@ -279,6 +279,12 @@ TEST_F(MainWindowTest, ErrorReplyOpensTheErrorBoxAndKeepsTheList)
     EXPECT_EQ(detail->textFormat(), Qt::PlainText);
     EXPECT_EQ(result_keys(), QStringList({"Gb Major", "F# Minor", "C Major"}));
     EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"晴天", "周杰伦", ""}));
+
+    // An error text of megabytes is cut to what the box can hold.
+    service.answer_error(std::string(4 * 1024 * 1024, 'x'));
+    header_rows()[0]->click();
+    ASSERT_TRUE(spin_until([&] { return detail->text().startsWith(QLatin1Char('x')); }));
+    EXPECT_EQ(detail->text(), QString(200, QLatin1Char('x')) + QChar(0x2026));
 }
 
 TEST_F(MainWindowTest, ReplyWithoutKeysShowsOneUncheckedNotFoundRow)
@@ -297,6 +303,52 @@ TEST_F(MainWindowTest, ReplyWithoutKeysShowsOneUncheckedNotFoundRow)
     EXPECT_EQ(find_label(only, "music_author_label")->text(), QString());
     EXPECT_EQ(header_texts(header_rows()[0]), QStringList({"冷门歌", "无名", ""}));
     EXPECT_TRUE(plugin_desktop().take_posts().empty());
+}
+
+TEST_F(MainWindowTest, LongAnswersListTheirFirstFiftyRecordsAndSayHowManyWereLeftOut)
+{
+    start_player("QQMusic.exe", 200, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+    auto* detail = child<EmDetailWidget>("detail_widget");
+    auto* layout = detail->findChild<QVBoxLayout*>("detail_layout");
+    auto visible_notes = [detail] {
+        QList<QLabel*> notes;
+        for (QLabel* label : detail->findChildren<QLabel*>("detail_note_label")) {
+            if (label->isVisible()) {
+                notes << label;
+            }
+        }
+        return notes;
+    };
+    const std::vector<std::pair<int, QString>> cases = {{2000, QStringLiteral("另有1950条结果未显示")},
+                                                        {51, QStringLiteral("另有1条结果未显示")},
+                                                        {50, QString()}};
+    for (const auto& [count, note] : cases) {
+        SCOPED_TRACE(count);
+        std::vector<std::string> keys;
+        QStringList listed;
+        for (int index = 0; index < count; ++index) {
+            // Each answer its own keys, so that the wait below cannot be met by the one before.
+            keys.push_back(std::to_string(count) + "-" + std::to_string(index));
+            if (index < 50) {
+                listed << QString::fromStdString(keys.back());
+            }
+        }
+        service.answer_keys(keys);
+        header_rows()[0]->click();
+        // The note, if any, follows the rows; the one of an earlier answer is gone.
+        const int notes_expected = note.isEmpty() ? 0 : 1;
+        ASSERT_TRUE(
+            spin_until([&] { return result_keys() == listed && visible_notes().size() == notes_expected; }));
+        EXPECT_TRUE(result_rows()[0]->isChecked());
+        if (note.isEmpty()) {
+            continue;
+        }
+        const QList<QLabel*> notes = visible_notes();
+        EXPECT_EQ(notes[0]->text(), note);
+        EXPECT_EQ(layout->indexOf(notes[0]), 1 + static_cast<int>(listed.size()));
+    }
 }
 
 TEST_F(MainWindowTest, TwoPlayersKeepOwnRowsNewestOnTopAndStoppedPlayerComesBackOnTop)

@@ -19,6 +19,8 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -255,19 +257,27 @@ TEST_F(ZuHttpClientTest, ZlibRepliesInflateOnlyWithATrustworthyLength)
     }
 }
 
-TEST_F(ZuHttpClientTest, ReplyWithoutContentEncodingIsNotInflated)
+TEST_F(ZuHttpClientTest, PlainAndHttpCompressedRepliesDecode)
 {
     const std::string plain = answer_with_keys({"F# Minor"});
-    HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
-        res.set_header("Content-unzipLength", std::to_string(plain.size() * 4));
-        res.set_content(plain, "application/x-protobuf");
-    });
-    use_peer(peer);
-    RecordingReceiver receiver;
-    ASSERT_TRUE(lookup(receiver));
-    await_answers(receiver);
-    ASSERT_EQ(receiver.answers[0].emusic_resp().emusics_size(), 1);
-    EXPECT_EQ(receiver.answers[0].emusic_resp().emusics(0).music_keynote(), "F# Minor");
+    // The peer gzips "application/protobuf" for a client that accepts gzip; the length header
+    // without "Content-Encoding: zlib" must not make a plain body inflate.
+    const std::vector<std::pair<const char*, std::string>> cases = {{"plain", "application/x-protobuf"},
+                                                                    {"gzip", "application/protobuf"}};
+    for (const auto& [name, content_type] : cases) {
+        SCOPED_TRACE(name);
+        HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+            res.set_header("Content-unzipLength", std::to_string(plain.size() * 4));
+            res.set_content(plain, content_type);
+        });
+        use_peer(peer);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        ASSERT_EQ(receiver.answers[0].emusic_resp().emusics_size(), 1);
+        EXPECT_EQ(receiver.answers[0].emusic_resp().emusics(0).music_keynote(), "F# Minor");
+        EXPECT_EQ(peer.requests().at(0).header("Accept-Encoding"), "gzip, deflate");
+    }
 }
 
 TEST_F(ZuHttpClientTest, UndecodableRepliesGetExactlyOneFailureAnswer)
@@ -279,16 +289,21 @@ TEST_F(ZuHttpClientTest, UndecodableRepliesGetExactlyOneFailureAnswer)
         std::string body;
         std::string content_encoding;
     };
+    // Redirects lead back to the same peer, which would see a second request if one were followed.
     const std::vector<Case> cases = {
         {"html error page", 500, "<html><body>Internal Server Error</body></html>", ""},
         {"empty server error", 500, "", ""},
         {"empty not found", 404, "", ""},
+        {"empty redirect", 302, "", ""},
+        {"redirect carrying an answer", 301, answer_with_keys({"C Major"}), ""},
+        {"corrupt gzip", 200, std::string(40, '\xff'), "gzip"},
         {"corrupt zlib", 200, std::string(40, '\xff'), "zlib"},
         {"truncated answer", 200, answer_with_keys({"C Major"}).substr(0, 9), ""},
     };
     for (const auto& c : cases) {
         HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
             res.status = c.status;
+            res.set_header("Location", "/api/v1/emusic");
             if (!c.content_encoding.empty()) {
                 res.set_header("Content-Encoding", c.content_encoding);
                 res.set_header("Content-unzipLength", "1000");
@@ -301,6 +316,7 @@ TEST_F(ZuHttpClientTest, UndecodableRepliesGetExactlyOneFailureAnswer)
         await_answers(receiver);
         SCOPED_TRACE(c.name);
         expect_network_failure(receiver.answers[0]);
+        EXPECT_EQ(peer.requests().size(), 1u);
     }
 }
 
@@ -334,7 +350,7 @@ TEST_F(ZuHttpClientTest, RefusedConnectionIsANetworkFailureAndTouchesNoCookies)
     store->get()->save_cookie(QNetworkCookie("before", "1"));
     base_url = QStringLiteral("https://127.0.0.1:%1/api").arg(closed_port);
     restart();
-    client->set_transfer_timeout(5000);
+    client->set_request_deadline(5000);
     RecordingReceiver receiver;
     ASSERT_TRUE(lookup(receiver));
     await_answers(receiver);
@@ -342,22 +358,106 @@ TEST_F(ZuHttpClientTest, RefusedConnectionIsANetworkFailureAndTouchesNoCookies)
     EXPECT_EQ(store->get()->load_cookies().size(), 1);
 }
 
-TEST_F(ZuHttpClientTest, SilentPeerTimesOutAsNetworkFailure)
+TEST_F(ZuHttpClientTest, DeadlineEndsSilentAndTricklingRepliesAsNetworkFailures)
 {
-    HttpsPeer peer([](const HttpsPeer::Request&, httplib::Response& res) {
-        res.set_header("Set-Cookie", "late=1; Path=/");
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
-    });
-    use_peer(peer);
-    client->set_transfer_timeout(300);
-    RecordingReceiver receiver;
-    ASSERT_TRUE(lookup(receiver));
-    ASSERT_TRUE(spin_until([&] { return !receiver.answers.empty(); }, 1200));
-    expect_network_failure(receiver.answers[0]);
-    spin_for(1500);
-    EXPECT_EQ(receiver.answers.size(), 1u);
-    EXPECT_TRUE(store->get()->load_cookies().isEmpty());
+    // Each peer would take far longer than the deadline and then send an answer and a cookie.
+    const std::vector<std::pair<const char*, HttpsPeer::Handler>> cases = {
+        {"silent",
+         [](const HttpsPeer::Request&, httplib::Response& res) {
+             res.set_header("Set-Cookie", "late=1; Path=/");
+             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+             res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+         }},
+        {"trickling",
+         [](const HttpsPeer::Request&, httplib::Response& res) {
+             res.set_header("Set-Cookie", "late=1; Path=/");
+             // One byte of a valid answer far more often than the deadline, for much longer.
+             const std::string answer = answer_with_keys(std::vector<std::string>(60, "C Major"));
+             res.set_content_provider(answer.size(), "application/x-protobuf",
+                                      [answer](size_t offset, size_t, httplib::DataSink& sink) {
+                                          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                          return sink.write(answer.data() + offset, 1);
+                                      });
+         }},
+    };
+    for (const auto& [name, handler] : cases) {
+        SCOPED_TRACE(name);
+        HttpsPeer peer(handler);
+        use_peer(peer);
+        client->set_request_deadline(400);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        ASSERT_TRUE(spin_until([&] { return !receiver.answers.empty(); }, 5000));
+        expect_network_failure(receiver.answers[0]);
+        spin_for(1500);
+        EXPECT_EQ(receiver.answers.size(), 1u);
+        EXPECT_TRUE(store->get()->load_cookies().isEmpty());
+    }
+}
+
+TEST_F(ZuHttpClientTest, RepliesPastTheSizeCapAreRefusedEarly)
+{
+    constexpr size_t cap = ZuHttpClient::max_reply_size;
+    zudata::ZuRespond refusal;
+    refusal.set_cmd(zudata::CMD_EM_GET);
+    refusal.set_err(zudata::ERROR_FAILED);
+    refusal.set_errmsg(std::string(cap + 1, 'x'));
+    // Would all be delivered as an answer without the cap.
+    const std::string huge_answer = refusal.SerializeAsString();
+    struct Case
+    {
+        const char* name;
+        std::string content_type; // The peer gzips "application/protobuf" on its own.
+        bool announce_length;
+        size_t length;
+    };
+    const std::vector<Case> cases = {
+        {"huge error text, announced", "application/x-protobuf", true, huge_answer.size()},
+        {"huge error text, unannounced", "application/x-protobuf", false, huge_answer.size()},
+        {"gzip bomb", "application/protobuf", false, huge_answer.size()},
+        {"endless stream", "application/octet-stream", false, 64 * cap},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<size_t> sent{0};
+        HttpsPeer peer([&](const HttpsPeer::Request&, httplib::Response& res) {
+            if (c.content_type == "application/protobuf") {
+                res.set_content(huge_answer, c.content_type);
+                return;
+            }
+            auto provide = [&](size_t offset, size_t, httplib::DataSink& sink) {
+                const size_t piece = std::min<size_t>(64 * 1024, c.length - offset);
+                std::string data =
+                    offset < huge_answer.size() ? huge_answer.substr(offset, piece) : std::string(piece, 'x');
+                data.resize(piece, 'x');
+                if (!sink.write(data.data(), data.size())) {
+                    return false;
+                }
+                sent += piece;
+                if (sent >= c.length) {
+                    sink.done();
+                }
+                return true;
+            };
+            if (c.announce_length) {
+                res.set_content_provider(c.length, c.content_type, provide);
+            } else {
+                res.set_chunked_content_provider(
+                    c.content_type,
+                    [provide](size_t offset, httplib::DataSink& sink) { return provide(offset, 0, sink); });
+            }
+        });
+        use_peer(peer);
+        RecordingReceiver receiver;
+        ASSERT_TRUE(lookup(receiver));
+        await_answers(receiver);
+        // Checked first, so that a delivered error text is not printed.
+        ASSERT_EQ(receiver.answers[0].err(), zudata::EFFECT_ERR_CLIENT_CONNECT_ERROR);
+        expect_network_failure(receiver.answers[0]);
+        // Refused once past the cap, give or take what the connection and Qt had read ahead by
+        // the time the abort reached the socket; not after the whole body.
+        EXPECT_LT(sent.load(), 8 * cap) << sent.load();
+    }
 }
 
 TEST_F(ZuHttpClientTest, CertificatesTheClientCannotVerifyAreRefusedBeforeAnythingIsSent)
@@ -386,6 +486,75 @@ TEST_F(ZuHttpClientTest, CertificatesTheClientCannotVerifyAreRefusedBeforeAnythi
         SCOPED_TRACE(c.name);
         expect_network_failure(receiver.answers[0]);
         EXPECT_TRUE(peer.requests().empty());
+    }
+}
+
+// Sets an environment variable for the lifetime of the guard.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char* name, const std::string& value)
+        : name(name)
+    {
+        if (!value.empty()) {
+            qputenv(name, QByteArray::fromStdString(value));
+        }
+    }
+    ~ScopedEnvironment() { qunsetenv(name); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name;
+};
+
+TEST_F(ZuHttpClientTest, SystemAuthoritiesAndTheCaFileAreTrustedTogether)
+{
+    // A system store moved where OpenSSL programs look for it, as a bundle or as a directory.
+    QTemporaryDir store_dir;
+    ASSERT_TRUE(store_dir.isValid());
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(HttpsPeer::system_store_file()),
+                            store_dir.filePath("test-ca.pem")));
+    struct Case
+    {
+        const char* name;
+        std::string cert_file;
+        std::string cert_dir;
+        bool system_peer_trusted;
+    };
+    const std::vector<Case> cases = {
+        {"store file", HttpsPeer::system_store_file(), "", true},
+        {"store directory", "", "/nonexistent:" + store_dir.path().toStdString(), true},
+        {"not in the store", "", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScopedEnvironment cert_file("SSL_CERT_FILE", c.cert_file);
+        const ScopedEnvironment cert_dir("SSL_CERT_DIR", c.cert_dir);
+        HttpsPeer file_peer([](const HttpsPeer::Request&, httplib::Response& res) {
+            res.set_content(answer_with_keys({"C Major"}), "application/x-protobuf");
+        });
+        HttpsPeer system_peer(
+            [](const HttpsPeer::Request&, httplib::Response& res) {
+                res.set_content(answer_with_keys({"D Minor"}), "application/x-protobuf");
+            },
+            HttpsPeer::Trust::SystemStore);
+        for (const HttpsPeer* peer : {&file_peer, &system_peer}) {
+            SCOPED_TRACE(peer == &file_peer ? "peer trusted by the CA file" : "peer trusted by the store");
+            ZuHttpClient asking(QString::fromStdString(peer->base_url()), store.get());
+            RecordingReceiver receiver;
+            const auto record = lookup_record("晴天", "周杰伦");
+            ASSERT_TRUE(asking.send(zudata::CMD_EM_GET, &record, &receiver));
+            await_answers(receiver);
+            const auto& answer = receiver.answers[0];
+            if (peer == &system_peer && !c.system_peer_trusted) {
+                expect_network_failure(answer);
+                continue;
+            }
+            ASSERT_EQ(answer.emusic_resp().emusics_size(), 1) << answer.errmsg();
+            EXPECT_EQ(answer.emusic_resp().emusics(0).music_keynote(),
+                      peer == &file_peer ? "C Major" : "D Minor");
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "SelfSignedCertificate.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -42,7 +43,8 @@ std::string temp_directory()
 
 CertificateFiles make_files(const std::string& name)
 {
-    const auto certificate = SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"});
+    // Named apart, as distinct authorities are: a client that trusts several finds each by name.
+    const auto certificate = SelfSignedCertificate::make({name + ".localhost", "localhost"}, {"127.0.0.1"});
     CertificateFiles files{temp_directory() + "/" + name + ".pem", temp_directory() + "/" + name + ".key"};
     if (!certificate.write(files.cert, files.key)) {
         throw std::runtime_error("cannot write the test certificates");
@@ -54,7 +56,16 @@ const CertificateFiles& files_for(HttpsPeer::Trust trust)
 {
     static const CertificateFiles trusted = make_files("trusted");
     static const CertificateFiles untrusted = make_files("untrusted");
-    return trust == HttpsPeer::Trust::Trusted ? trusted : untrusted;
+    static const CertificateFiles system_store = make_files("system-store");
+    switch (trust) {
+    case HttpsPeer::Trust::Trusted:
+        return trusted;
+    case HttpsPeer::Trust::Untrusted:
+        return untrusted;
+    case HttpsPeer::Trust::SystemStore:
+        break;
+    }
+    return system_store;
 }
 
 } // namespace
@@ -68,6 +79,8 @@ std::string HttpsPeer::Request::header(const std::string& name) const
 HttpsPeer::HttpsPeer(Handler handler, Trust trust)
     : handler(std::move(handler))
 {
+    // Writing to a client that gave up must fail the write, not end the test program.
+    std::signal(SIGPIPE, SIG_IGN);
     const CertificateFiles& files = files_for(trust);
     server = std::make_unique<httplib::SSLServer>(files.cert.c_str(), files.key.c_str());
     if (!server->is_valid()) {
@@ -109,6 +122,11 @@ std::string HttpsPeer::base_url() const
 std::string HttpsPeer::ca_file()
 {
     return files_for(Trust::Trusted).cert;
+}
+
+std::string HttpsPeer::system_store_file()
+{
+    return files_for(Trust::SystemStore).cert;
 }
 
 std::vector<HttpsPeer::Request> HttpsPeer::requests() const

@@ -11,7 +11,8 @@
 
 // A real HTTPS server on 127.0.0.1 and a free port, scripted per test. Its certificate is made
 // at test time; ca_file() names a PEM file that trusts it. An untrusted peer presents a
-// different certificate, which no CA file of the suite trusts.
+// different certificate, which no CA file of the suite trusts. A system-store peer presents a
+// third one, which system_store_file() holds for a test to install as a system authority.
 // The server gzips "application/protobuf" bodies for clients that accept gzip, on top of any
 // encoding the handler chose; handlers that script exact bodies use "application/x-protobuf".
 class HttpsPeer
@@ -32,7 +33,8 @@ public:
     enum class Trust
     {
         Trusted,
-        Untrusted
+        Untrusted,
+        SystemStore
     };
 
     explicit HttpsPeer(Handler handler, Trust trust = Trust::Trusted);
@@ -44,6 +46,7 @@ public:
     // The service root the client is configured with: "https://127.0.0.1:PORT/api".
     std::string base_url() const;
     static std::string ca_file();
+    static std::string system_store_file();
     // A body compressed as the service compresses its larger answers (a zlib stream).
     static std::string zlib_compress(const std::string& data);
 
