@@ -2,22 +2,18 @@
 
 #include "EmX11CompoundText.h"
 #include "EmX11PropertyReply.h"
+#include "EmX11TopLevels.h"
 
 #include <xcb/xcb_icccm.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
-#include <utility>
 
 namespace {
 
 // Enough for any UTF-8 or Latin-1 title once it is cut to 255 UTF-16 units, since no character
 // takes more than four bytes; longer values are not worth reading.
 constexpr std::uint32_t title_longs = 256;
-// Window managers put a client one or two levels below the frame that is the root's child; the
-// search for it stops here, so that a deep tree of a program's own windows costs little.
-constexpr int max_frame_depth = 3;
 
 struct WindowCookies
 {
@@ -46,22 +42,6 @@ std::string title_of(const EmX11PropertyReply& net_wm_name, const EmX11PropertyR
     return {};
 }
 
-// A window's children front to back; none when the window is gone.
-std::vector<xcb_window_t> children_of(xcb_connection_t* connection, xcb_query_tree_cookie_t cookie)
-{
-    xcb_query_tree_reply_t* const tree = xcb_query_tree_reply(connection, cookie, nullptr);
-    if (!tree) {
-        return {};
-    }
-    const xcb_window_t* const children = xcb_query_tree_children(tree);
-    // The server lists them from the bottom of the stack to its top.
-    std::vector<xcb_window_t> windows(
-        std::make_reverse_iterator(children + xcb_query_tree_children_length(tree)),
-        std::make_reverse_iterator(children));
-    std::free(tree);
-    return windows;
-}
-
 } // namespace
 
 EmX11WindowList::EmX11WindowList(EmX11Connection& connection)
@@ -71,7 +51,7 @@ EmX11WindowList::EmX11WindowList(EmX11Connection& connection)
 
 std::vector<EmPlayerPlatform::Window> EmX11WindowList::list()
 {
-    return read(front_to_back());
+    return read(EmX11TopLevels::front_to_back(connection));
 }
 
 std::vector<EmPlayerPlatform::Window> EmX11WindowList::read(const std::vector<xcb_window_t>& windows)
@@ -111,72 +91,4 @@ std::vector<EmPlayerPlatform::Window> EmX11WindowList::read(const std::vector<xc
              EmPlayerPlatform::cut_text(title_of(net_wm_name, wm_name, connection))});
     }
     return listed;
-}
-
-std::vector<xcb_window_t> EmX11WindowList::front_to_back()
-{
-    xcb_connection_t* const c = connection.get();
-    std::vector<xcb_window_t> top_levels = children_of(c, xcb_query_tree(c, connection.root()));
-
-    // Below each child of the root, the windows carrying WM_STATE are the clients a window manager
-    // framed; a child with none below it (no manager, a withdrawn or override-redirect window)
-    // stands for itself. Every level of every search is asked at once.
-    struct Search
-    {
-        xcb_window_t top_level;
-        std::vector<xcb_window_t> level;
-        std::vector<xcb_window_t> clients;
-        bool done = false;
-    };
-    std::vector<Search> searches;
-    searches.reserve(top_levels.size());
-    for (xcb_window_t window : top_levels) {
-        searches.push_back({window, {window}, {}, false});
-    }
-    for (int depth = 0; depth <= max_frame_depth; ++depth) {
-        const bool deepest = depth == max_frame_depth;
-        std::vector<std::pair<xcb_get_property_cookie_t, xcb_query_tree_cookie_t>> cookies;
-        for (const Search& search : searches) {
-            for (xcb_window_t window : search.done ? std::vector<xcb_window_t>() : search.level) {
-                cookies.emplace_back(
-                    xcb_get_property(c, 0, window, connection.wm_state(), connection.wm_state(), 0, 0),
-                    deepest ? xcb_query_tree_cookie_t{0} : xcb_query_tree(c, window));
-            }
-        }
-        if (cookies.empty()) {
-            break;
-        }
-        auto next_cookie = cookies.begin();
-        for (Search& search : searches) {
-            if (search.done) {
-                continue;
-            }
-            std::vector<xcb_window_t> below;
-            for (xcb_window_t window : search.level) {
-                const auto [state_cookie, tree_cookie] = *next_cookie++;
-                if (EmX11PropertyReply(c, state_cookie).type() == connection.wm_state()) {
-                    search.clients.push_back(window);
-                }
-                if (!deepest) {
-                    const std::vector<xcb_window_t> children = children_of(c, tree_cookie);
-                    below.insert(below.end(), children.begin(), children.end());
-                }
-            }
-            if (search.clients.empty() && !below.empty() && !deepest) {
-                search.level = std::move(below);
-            } else {
-                search.done = true;
-            }
-        }
-    }
-
-    std::vector<xcb_window_t> windows;
-    for (const Search& search : searches) {
-        if (search.clients.empty()) {
-            windows.push_back(search.top_level);
-        } else {
-            windows.insert(windows.end(), search.clients.begin(), search.clients.end());
-        }
-    }
-    return windows;
 }

@@ -15,15 +15,12 @@ public:
     // The connection must be ready() whenever the list is asked.
     explicit EmX11WindowList(EmX11Connection& connection);
 
-    // Every top-level window, front to back: the root's children, each replaced by the windows
-    // carrying WM_STATE below it when there are such (the clients inside a manager's frame).
+    // Every top-level window, front to back (EmX11TopLevels).
     std::vector<EmPlayerPlatform::Window> list();
 
     // The given windows, in the given order; windows that no longer exist are left out.
     std::vector<EmPlayerPlatform::Window> read(const std::vector<xcb_window_t>& windows);
 
 private:
-    std::vector<xcb_window_t> front_to_back();
-
     EmX11Connection& connection;
 };
