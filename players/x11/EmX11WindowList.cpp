@@ -2,6 +2,7 @@
 
 #include "EmX11CompoundText.h"
 #include "EmX11PropertyReply.h"
+#include "EmX11TopLevels.h"
 
 #include <xcb/xcb_icccm.h>
 
@@ -50,7 +51,7 @@ EmX11WindowList::EmX11WindowList(EmX11Connection& connection)
 
 std::vector<EmPlayerPlatform::Window> EmX11WindowList::list()
 {
-    return read(front_to_back());
+    return read(EmX11TopLevels::front_to_back(connection));
 }
 
 std::vector<EmPlayerPlatform::Window> EmX11WindowList::read(const std::vector<xcb_window_t>& windows)
@@ -90,27 +91,4 @@ std::vector<EmPlayerPlatform::Window> EmX11WindowList::read(const std::vector<xc
              EmPlayerPlatform::cut_text(title_of(net_wm_name, wm_name, connection))});
     }
     return listed;
-}
-
-std::vector<xcb_window_t> EmX11WindowList::front_to_back()
-{
-    xcb_connection_t* const c = connection.get();
-    const xcb_get_property_cookie_t stacking_cookie =
-        xcb_get_property(c, 0, connection.root(), connection.ewmh()._NET_CLIENT_LIST_STACKING,
-                         XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
-    const xcb_query_tree_cookie_t tree_cookie = xcb_query_tree(c, connection.root());
-
-    std::vector<xcb_window_t> windows;
-    const EmX11PropertyReply stacking(c, stacking_cookie);
-    xcb_query_tree_reply_t* const tree = xcb_query_tree_reply(c, tree_cookie, nullptr);
-    if (stacking.type() == XCB_ATOM_WINDOW) {
-        windows = stacking.longs();
-    } else if (tree) {
-        const xcb_window_t* const children = xcb_query_tree_children(tree);
-        windows.assign(children, children + xcb_query_tree_children_length(tree));
-    }
-    std::free(tree);
-    // Both lists run from the bottom of the stack to its top.
-    std::reverse(windows.begin(), windows.end());
-    return windows;
 }

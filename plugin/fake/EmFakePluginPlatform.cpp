@@ -43,6 +43,17 @@ void EmFakePluginPlatform::remove_window(WindowHandle window)
     windows.erase(window);
 }
 
+void EmFakePluginPlatform::raise_window(WindowHandle window)
+{
+    const auto found = windows.find(window);
+    if (found == windows.end()) {
+        return;
+    }
+    std::vector<WindowHandle>* siblings = children_of(found->second.parent);
+    const auto at = std::find(siblings->begin(), siblings->end(), window);
+    std::rotate(siblings->begin(), at, at + 1);
+}
+
 void EmFakePluginPlatform::set_screen_dpi(int value)
 {
     dpi = value;

@@ -8,7 +8,8 @@
 #include <vector>
 
 // A window tree kept in memory, recording what is posted and shown, with posts that can be
-// made to fail. Children are enumerated in the order they were added.
+// made to fail. Children are enumerated front to back: in the order they were added, unless
+// raised.
 class EmFakePluginPlatform : public EmPluginPlatform
 {
 public:
@@ -34,6 +35,8 @@ public:
     WindowHandle add_window(WindowHandle parent, const std::string& class_name);
     // Removes the window with all its descendants, as closing it would.
     void remove_window(WindowHandle window);
+    // Puts the window in front of its siblings, first in their enumeration.
+    void raise_window(WindowHandle window);
     void set_screen_dpi(int dpi);
     // The post with this index, counting every post from 0, fails with the given error.
     void fail_post(std::size_t index, std::uint32_t error);

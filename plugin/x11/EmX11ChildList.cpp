@@ -1,9 +1,10 @@
 #include "EmX11ChildList.h"
 
-#include <algorithm>
-#include <cstdlib>
+#include "EmX11TopLevels.h"
 
-xcb_window_t EmX11ChildList::next(xcb_connection_t* connection, xcb_window_t parent, xcb_window_t after)
+#include <algorithm>
+
+xcb_window_t EmX11ChildList::next(EmX11Connection& connection, xcb_window_t parent, xcb_window_t after)
 {
     auto known = lists.find(parent);
     const bool continues =
@@ -28,15 +29,11 @@ void EmX11ChildList::clear()
     lists.clear();
 }
 
-std::vector<xcb_window_t> EmX11ChildList::query(xcb_connection_t* connection, xcb_window_t parent)
+std::vector<xcb_window_t> EmX11ChildList::query(EmX11Connection& connection, xcb_window_t parent)
 {
-    xcb_query_tree_reply_t* const tree =
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, parent), nullptr);
-    if (!tree) {
-        return {};
+    if (parent == connection.root()) {
+        return EmX11TopLevels::front_to_back(connection);
     }
-    const xcb_window_t* const children = xcb_query_tree_children(tree);
-    std::vector<xcb_window_t> result(children, children + xcb_query_tree_children_length(tree));
-    std::free(tree);
-    return result;
+    xcb_connection_t* const c = connection.get();
+    return EmX11TopLevels::children_of(c, xcb_query_tree(c, parent));
 }

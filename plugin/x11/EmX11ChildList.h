@@ -1,6 +1,6 @@
 #pragma once
 
-#include <xcb/xcb.h>
+#include "EmX11Connection.h"
 
 #include <unordered_map>
 #include <vector>
@@ -11,15 +11,17 @@
 class EmX11ChildList
 {
 public:
-    // The child of parent that follows after (the first one when after is XCB_WINDOW_NONE), in
-    // the server's order, from the bottom of the stack to its top; XCB_WINDOW_NONE at the end.
-    xcb_window_t next(xcb_connection_t* connection, xcb_window_t parent, xcb_window_t after);
+    // The child of parent that follows after (the first one when after is XCB_WINDOW_NONE), from
+    // the top of the stack to its bottom as Windows hands them out; XCB_WINDOW_NONE at the end.
+    // The root's children are the top-level client windows (EmX11TopLevels), not the frames a
+    // window manager puts around them. The connection must be ready().
+    xcb_window_t next(EmX11Connection& connection, xcb_window_t parent, xcb_window_t after);
 
     // Forgets every list, as when a new walk of the whole tree starts.
     void clear();
 
 private:
-    static std::vector<xcb_window_t> query(xcb_connection_t* connection, xcb_window_t parent);
+    static std::vector<xcb_window_t> query(EmX11Connection& connection, xcb_window_t parent);
 
     std::unordered_map<xcb_window_t, std::vector<xcb_window_t>> lists;
 };

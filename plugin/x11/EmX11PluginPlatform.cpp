@@ -3,10 +3,12 @@
 #include "EmX11InputEvents.h"
 #include "EmX11PropertyReply.h"
 #include "EmX11ScreenDpi.h"
+#include "EmX11TopLevels.h"
 
 #include <xcb/xcb_icccm.h>
 
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -58,7 +60,7 @@ EmPluginPlatform::WindowHandle EmX11PluginPlatform::next_child(WindowHandle pare
         // A walk of the whole tree starts: what was kept from the previous one is stale.
         children.clear();
     }
-    return children.next(connection.get(), x_parent, static_cast<xcb_window_t>(after));
+    return children.next(connection, x_parent, static_cast<xcb_window_t>(after));
 }
 
 std::string EmX11PluginPlatform::class_name(WindowHandle window)
@@ -106,21 +108,7 @@ EmPluginPlatform::WindowHandle EmX11PluginPlatform::root_ancestor(WindowHandle w
     if (!ready() || !is_window_id(window)) {
         return no_window;
     }
-    auto current = static_cast<xcb_window_t>(window);
-    while (current != connection.root()) {
-        xcb_query_tree_reply_t* const tree =
-            xcb_query_tree_reply(connection.get(), xcb_query_tree(connection.get(), current), nullptr);
-        if (!tree) {
-            return no_window;
-        }
-        const xcb_window_t parent = tree->parent;
-        std::free(tree);
-        if (parent == connection.root()) {
-            return current;
-        }
-        current = parent;
-    }
-    return no_window;
+    return EmX11TopLevels::holding(connection, static_cast<xcb_window_t>(window));
 }
 
 void EmX11PluginPlatform::show_restored(WindowHandle window)
@@ -129,9 +117,24 @@ void EmX11PluginPlatform::show_restored(WindowHandle window)
         return;
     }
     const auto x_window = static_cast<xcb_window_t>(window);
-    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    // A manager takes the map as the request to show the window again, also when it is minimised,
+    // and activating it raises it; without a manager the window is raised by hand.
     finish(xcb_map_window_checked(connection.get(), x_window));
-    finish(xcb_configure_window_checked(connection.get(), x_window, XCB_CONFIG_WINDOW_STACK_MODE, &above));
+    if (manager_runs()) {
+        xcb_client_message_event_t activate{};
+        activate.response_type = XCB_CLIENT_MESSAGE;
+        activate.format = 32;
+        activate.window = x_window;
+        activate.type = connection.ewmh()._NET_ACTIVE_WINDOW;
+        // Asked for as a pager does, which managers do not refuse as stealing the focus.
+        activate.data.data32[0] = XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER;
+        activate.data.data32[1] = XCB_CURRENT_TIME;
+        send_to_manager(&activate);
+    } else {
+        const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+        finish(
+            xcb_configure_window_checked(connection.get(), x_window, XCB_CONFIG_WINDOW_STACK_MODE, &above));
+    }
 }
 
 void EmX11PluginPlatform::hide(WindowHandle window)
@@ -139,7 +142,37 @@ void EmX11PluginPlatform::hide(WindowHandle window)
     if (!ready() || !is_window_id(window)) {
         return;
     }
-    finish(xcb_unmap_window_checked(connection.get(), static_cast<xcb_window_t>(window)));
+    const auto x_window = static_cast<xcb_window_t>(window);
+    finish(xcb_unmap_window_checked(connection.get(), x_window));
+    // The synthetic notice withdraws a window that is minimised, which is unmapped already and so
+    // gives the manager no notice of its own.
+    xcb_unmap_notify_event_t withdrawn{};
+    withdrawn.response_type = XCB_UNMAP_NOTIFY;
+    withdrawn.event = connection.root();
+    withdrawn.window = x_window;
+    send_to_manager(&withdrawn);
+}
+
+bool EmX11PluginPlatform::manager_runs()
+{
+    xcb_connection_t* const c = connection.get();
+    const xcb_atom_t check = connection.ewmh()._NET_SUPPORTING_WM_CHECK;
+    const EmX11PropertyReply on_root(c,
+                                     xcb_get_property(c, 0, connection.root(), check, XCB_ATOM_WINDOW, 0, 1));
+    const std::optional<std::uint32_t> manager = on_root.first_long(XCB_ATOM_WINDOW);
+    if (!manager) {
+        return false;
+    }
+    // A manager that has gone leaves the root's property behind, but its own window goes with it.
+    const EmX11PropertyReply on_manager(c, xcb_get_property(c, 0, *manager, check, XCB_ATOM_WINDOW, 0, 1));
+    return on_manager.first_long(XCB_ATOM_WINDOW) == manager;
+}
+
+void EmX11PluginPlatform::send_to_manager(const void* event)
+{
+    finish(xcb_send_event_checked(connection.get(), 0, connection.root(),
+                                  XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                                  static_cast<const char*>(event)));
 }
 
 int EmX11PluginPlatform::screen_dpi()

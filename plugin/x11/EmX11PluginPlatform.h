@@ -34,6 +34,10 @@ public:
 private:
     bool ready();
     void finish(xcb_void_cookie_t request);
+    // Whether a window manager that follows the desktop conventions runs now.
+    bool manager_runs();
+    // Sends a client message or notice to the root window, where the manager listens.
+    void send_to_manager(const void* event);
 
     EmX11Connection connection;
     EmX11ChildList children;

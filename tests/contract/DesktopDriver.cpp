@@ -1,10 +1,34 @@
 #include "DesktopDriver.h"
 
+#include <chrono>
 #include <ostream>
+#include <thread>
 
 bool DesktopDriver::Delivery::operator==(const Delivery& other) const
 {
     return kind == other.kind && x == other.x && y == other.y && key == other.key;
+}
+
+bool DesktopDriver::hide_window(WindowId)
+{
+    return false;
+}
+
+bool DesktopDriver::minimize(WindowId)
+{
+    return false;
+}
+
+bool DesktopDriver::becomes_visible(WindowId window, bool visible)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (is_visible(window) != visible) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 namespace {

@@ -25,8 +25,9 @@
 //     and need no Qt; a build without Qt can compile them with DesktopDriver.cpp and its driver.
 //     WatcherContract.cpp and PluginControlContract.cpp run the program's watcher and plugin
 //     controller on the backends.
-//  4. A check that needs something the desktop cannot do (set_screen_dpi returning false) is
-//     skipped, not failed.
+//  4. A check that needs something the desktop cannot do (set_screen_dpi, hide_window or
+//     minimize returning false; the base class's hide_window and minimize do) is skipped, not
+//     failed.
 class DesktopDriver
 {
 public:
@@ -68,7 +69,8 @@ public:
     // owner it is owned by that window (a dialog of it).
     virtual WindowId make_top_level(ProcessId process, const std::string& class_name,
                                     const std::string& title, WindowId owner = no_window) = 0;
-    // A shown child window inside parent, made by parent's process, after parent's other children.
+    // A shown child window inside parent, made by parent's process, behind parent's other children
+    // (where Windows puts a new child).
     virtual WindowId make_child(WindowId parent, const std::string& class_name) = 0;
     virtual void set_title(WindowId window, const std::string& title) = 0;
     // Destroys the window with its children.
@@ -82,8 +84,16 @@ public:
 
     // What the window received from the plugin platform since the previous call, in order.
     virtual std::vector<Delivery> take_deliveries(WindowId window) = 0;
+    // The process hides its own top-level window, as a player hiding to the tray does; false when
+    // this desktop cannot.
+    virtual bool hide_window(WindowId window);
+    // The top-level window is minimised the way its user would; false when this desktop cannot.
+    virtual bool minimize(WindowId window);
     // Whether the window itself is shown, regardless of its ancestors.
     virtual bool is_visible(WindowId window) = 0;
+    // Whether the window is or becomes shown (or hidden) within a few seconds: a window manager
+    // carries out a request to show a window on its own time.
+    bool becomes_visible(WindowId window, bool visible = true);
     // Makes the screen report the resolution; false when this desktop cannot.
     virtual bool set_screen_dpi(int dpi) = 0;
 };

@@ -39,6 +39,7 @@ DesktopDriver::WindowId FakeDesktopDriver::make_top_level(ProcessId process, con
     players->raise_window(player_handle);
     const EmPluginPlatform::WindowHandle plugin_handle =
         plugins->add_window(EmPluginPlatform::no_window, class_name);
+    plugins->raise_window(plugin_handle);
     windows[next_window] = {process, player_handle, plugin_handle, no_window};
     return next_window++;
 }
@@ -91,6 +92,13 @@ std::vector<DesktopDriver::Delivery> FakeDesktopDriver::take_deliveries(WindowId
         undelivered[post.window].push_back(delivery_of(post));
     }
     return std::exchange(undelivered[windows.at(window).plugin_handle], {});
+}
+
+bool FakeDesktopDriver::hide_window(WindowId window)
+{
+    // The player fake lists hidden windows like any other; only the plugin fake keeps visibility.
+    plugins->hide(windows.at(window).plugin_handle);
+    return true;
 }
 
 bool FakeDesktopDriver::is_visible(WindowId window)

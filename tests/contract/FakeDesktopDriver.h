@@ -23,6 +23,7 @@ public:
     std::shared_ptr<EmPluginPlatform> plugin_platform() override;
     EmPluginPlatform::WindowHandle plugin_handle(WindowId window) override;
     std::vector<Delivery> take_deliveries(WindowId window) override;
+    bool hide_window(WindowId window) override;
     bool is_visible(WindowId window) override;
     bool set_screen_dpi(int dpi) override;
 

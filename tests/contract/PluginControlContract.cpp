@@ -74,6 +74,16 @@ TEST_F(PluginControlContract, At5PluginDeepInAnotherTreeIsFoundAsVersion5)
     EXPECT_EQ(detect(), std::make_pair(true, QStringLiteral("5")));
 }
 
+TEST_F(PluginControlContract, WithTwoHostsThePluginOfTheBackOneWins)
+{
+    open_host_with_plugin("AT5PluginWnd");
+    const WindowId front = desktop->make_top_level(host_process, "HostFrame", "Second host");
+    desktop->make_child(desktop->make_child(front, "EditorPane"), "ATEvoPluginWndClass");
+
+    // The search meets the front host first, and the last plugin found is kept.
+    EXPECT_EQ(detect(), std::make_pair(true, QStringLiteral("5")));
+}
+
 TEST_F(PluginControlContract, ClosedPluginIsNoLongerFound)
 {
     open_host_with_plugin("ATEvoPluginWndClass");
@@ -122,9 +132,9 @@ TEST_F(PluginControlContract, HidingAndShowingActOnThePluginsTopLevelWindow)
     ASSERT_TRUE(detect().first);
 
     control.show_plugin(false);
-    EXPECT_FALSE(desktop->is_visible(host));
+    EXPECT_TRUE(desktop->becomes_visible(host, false));
     EXPECT_TRUE(desktop->is_visible(plugin));
 
     control.show_plugin(true);
-    EXPECT_TRUE(desktop->is_visible(host));
+    EXPECT_TRUE(desktop->becomes_visible(host));
 }

@@ -17,14 +17,28 @@ using WindowId = DesktopDriver::WindowId;
 class PluginPlatformContract : public testing::Test
 {
 protected:
-    std::set<WindowHandle> children_of(WindowHandle parent)
+    // In the order the search is handed them: front to back.
+    std::vector<WindowHandle> children_of(WindowHandle parent)
     {
-        std::set<WindowHandle> children;
+        std::vector<WindowHandle> children;
         for (WindowHandle child = platform->next_child(parent, EmPluginPlatform::no_window);
              child != EmPluginPlatform::no_window; child = platform->next_child(parent, child)) {
-            children.insert(child);
+            children.push_back(child);
         }
         return children;
+    }
+
+    // The given windows in the order the search meets them among the desktop's top-level windows,
+    // which may hold others too.
+    std::vector<WindowHandle> top_levels_among(const std::set<WindowHandle>& wanted)
+    {
+        std::vector<WindowHandle> found;
+        for (WindowHandle window : children_of(EmPluginPlatform::no_window)) {
+            if (wanted.count(window)) {
+                found.push_back(window);
+            }
+        }
+        return found;
     }
 
     WindowHandle handle(WindowId window) { return desktop->plugin_handle(window); }
@@ -37,15 +51,17 @@ protected:
 
 } // namespace
 
-TEST_F(PluginPlatformContract, WindowTreeIsReportedWithClassNamesAndTopLevelAncestors)
+TEST_F(PluginPlatformContract, WindowTreeIsReportedFrontToBackWithClassNamesAndTopLevelAncestors)
 {
     const WindowId toolbar = desktop->make_child(host, "Toolbar");
     const WindowId pane = desktop->make_child(host, "EditorPane");
     const WindowId plugin = desktop->make_child(pane, "ATEvoPluginWndClass");
+    const WindowId front = desktop->make_top_level(host_process, "HostFrame", "Second host");
 
-    EXPECT_EQ(children_of(handle(host)), std::set<WindowHandle>({handle(toolbar), handle(pane)}));
-    EXPECT_EQ(children_of(handle(pane)), std::set<WindowHandle>({handle(plugin)}));
-    EXPECT_EQ(children_of(EmPluginPlatform::no_window).count(handle(host)), 1u);
+    EXPECT_EQ(children_of(handle(host)), std::vector<WindowHandle>({handle(toolbar), handle(pane)}));
+    EXPECT_EQ(children_of(handle(pane)), std::vector<WindowHandle>({handle(plugin)}));
+    EXPECT_EQ(top_levels_among({handle(host), handle(front)}),
+              std::vector<WindowHandle>({handle(front), handle(host)}));
     EXPECT_EQ(platform->class_name(handle(pane)), "EditorPane");
     EXPECT_EQ(platform->class_name(handle(plugin)), "ATEvoPluginWndClass");
     EXPECT_EQ(platform->root_ancestor(handle(plugin)), handle(host));
@@ -61,7 +77,7 @@ TEST_F(PluginPlatformContract, DestroyedWindowLeavesTheTreeAndHasNoClassName)
     desktop->destroy_window(toolbar);
 
     EXPECT_EQ(platform->class_name(closed), "");
-    EXPECT_EQ(children_of(handle(host)), std::set<WindowHandle>({handle(pane)}));
+    EXPECT_EQ(children_of(handle(host)), std::vector<WindowHandle>({handle(pane)}));
 }
 
 TEST_F(PluginPlatformContract, PostedClicksAndKeysArriveInTheWindowInOrder)
@@ -91,13 +107,21 @@ TEST_F(PluginPlatformContract, PostedClicksAndKeysArriveInTheWindowInOrder)
     EXPECT_EQ(desktop->take_deliveries(host), std::vector<Delivery>());
 }
 
-TEST_F(PluginPlatformContract, HiddenWindowIsShownAgainWhenRestored)
+TEST_F(PluginPlatformContract, HiddenOrMinimisedWindowIsShownAgainWhenRestored)
 {
     platform->hide(handle(host));
-    EXPECT_FALSE(desktop->is_visible(host));
+    EXPECT_TRUE(desktop->becomes_visible(host, false));
+    EXPECT_EQ(top_levels_among({handle(host)}), std::vector<WindowHandle>({handle(host)}))
+        << "a hidden window is still in the tree";
 
     platform->show_restored(handle(host));
-    EXPECT_TRUE(desktop->is_visible(host));
+    EXPECT_TRUE(desktop->becomes_visible(host));
+
+    if (!desktop->minimize(host)) {
+        GTEST_SKIP() << "this desktop cannot minimise a window";
+    }
+    platform->show_restored(handle(host));
+    EXPECT_TRUE(desktop->becomes_visible(host));
 }
 
 TEST_F(PluginPlatformContract, ScreenResolutionIsTheDesktopsSetting)

@@ -90,3 +90,18 @@ TEST_F(WatcherContract, BackmostMatchingWindowHasTheLastWord)
 
     EXPECT_EQ(refresh(), QStringList({running("QQMusic.exe", qq), "song QQMusic.exe 晴天|周杰伦"}));
 }
+
+TEST_F(WatcherContract, TitleOfAPlayerHiddenToTheTrayIsStillRead)
+{
+    const ProcessId kugou = desktop->start_process("KuGou.exe");
+    const DesktopDriver::WindowId window =
+        desktop->make_top_level(kugou, "kugou_ui", "周杰伦 - 晴天 - 酷狗音乐 ");
+    ASSERT_EQ(refresh(), QStringList({running("KuGou.exe", kugou), "song KuGou.exe 晴天|周杰伦"}));
+    if (!desktop->hide_window(window)) {
+        GTEST_SKIP() << "this desktop cannot hide a window";
+    }
+
+    desktop->set_title(window, "周杰伦 - 稻香 - 酷狗音乐 ");
+
+    EXPECT_EQ(refresh(), QStringList({"song KuGou.exe 稻香|周杰伦"}));
+}

@@ -4,9 +4,9 @@
 // outside: it changes the player's title, answers the lookups, clicks the auto-apply box and
 // reads what the plugin window receives.
 
+#include "ChildProcess.h"
 #include "HttpsPeer.h"
 #include "MainWindowProbe.h"
-#include "ProgramProcess.h"
 #include "WaitUntil.h"
 #include "X11WindowClient.h"
 #include "XvfbServer.h"
@@ -122,7 +122,7 @@ protected:
         plugin = host->make_child(host->make_child(frame, "EditorPane"), "ATEvoPluginWndClass");
 
         const std::string dir = home.path().toStdString();
-        ProgramProcess::Options options;
+        ChildProcess::Options options;
         options.path = KESTRUNE_PROGRAM;
         // The test's display, home and configuration, an empty place for the accompaniment
         // program's log (APPDATA), and the test's key service.
@@ -137,7 +137,7 @@ protected:
                                "KESTRUNE_CA_FILE=" + HttpsPeer::ca_file()};
         options.working_directory = dir;
         options.log_path = dir + "/kestrune.log";
-        kestrune = std::make_unique<ProgramProcess>(options);
+        kestrune = std::make_unique<ChildProcess>(options);
         probe = std::make_unique<MainWindowProbe>(server.display());
     }
 
@@ -206,7 +206,7 @@ protected:
     }};
     std::unique_ptr<X11WindowClient> host;
     X11WindowClient::WindowId plugin = 0;
-    std::unique_ptr<ProgramProcess> kestrune;
+    std::unique_ptr<ChildProcess> kestrune;
     std::unique_ptr<X11WindowClient> player;
     std::unique_ptr<MainWindowProbe> probe;
 };

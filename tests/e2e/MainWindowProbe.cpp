@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -104,14 +105,13 @@ MainWindowProbe::~MainWindowProbe()
 
 xcb_window_t MainWindowProbe::find_main_window(std::uint32_t pid)
 {
-    const auto tree =
-        owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, screen->root), nullptr));
-    if (!tree) {
-        return XCB_WINDOW_NONE;
+    // The root's children, and theirs, which is where a window manager's frame holds its client.
+    std::vector<xcb_window_t> candidates = children_of(screen->root);
+    for (std::size_t i = 0, top_levels = candidates.size(); i < top_levels; ++i) {
+        const std::vector<xcb_window_t> inside = children_of(candidates[i]);
+        candidates.insert(candidates.end(), inside.begin(), inside.end());
     }
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        const xcb_window_t window = children[i];
+    for (const xcb_window_t window : candidates) {
         const auto attributes = owned(xcb_get_window_attributes_reply(
             connection, xcb_get_window_attributes(connection, window), nullptr));
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
@@ -129,6 +129,16 @@ xcb_window_t MainWindowProbe::find_main_window(std::uint32_t pid)
         }
     }
     return XCB_WINDOW_NONE;
+}
+
+std::vector<xcb_window_t> MainWindowProbe::children_of(xcb_window_t window)
+{
+    const auto tree = owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
+    if (!tree) {
+        return {};
+    }
+    const xcb_window_t* const children = xcb_query_tree_children(tree.get());
+    return std::vector<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
 }
 
 MainWindowProbe::Light MainWindowProbe::plugin_light(xcb_window_t window)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Kestrune's main window as its user sees it on an X server, for checks made from outside the
 // program: found by the program's process id, its bottom panel read from the screen's pixels,
@@ -29,8 +30,8 @@ public:
     MainWindowProbe(const MainWindowProbe&) = delete;
     MainWindowProbe& operator=(const MainWindowProbe&) = delete;
 
-    // The program's mapped main window, known by its _NET_WM_PID and its title; 0 while there
-    // is none.
+    // The program's mapped main window, known by its _NET_WM_PID and its title, also inside a
+    // window manager's frame; 0 while there is none.
     xcb_window_t find_main_window(std::uint32_t pid);
     // These raise the window first, so that no other window covers what they read or click.
     Light plugin_light(xcb_window_t window);
@@ -50,6 +51,7 @@ private:
         int height;
     };
 
+    std::vector<xcb_window_t> children_of(xcb_window_t window);
     Area area_on_screen(xcb_window_t window);
     ScreenImage panel(xcb_window_t window);
     ScreenImage grab(Area area);

@@ -39,7 +39,7 @@ TEST_F(HeaderRowTest, NewRowShowsPlayerLogoAndDesignTextsUntilFirstSearch)
         logo->styleSheet().contains(QStringLiteral("image:url(:/Kestrune/Resources/img/qqmusic.png)")));
 
     row->close();
-    EXPECT_TRUE(spin_until([&] { return row.isNull(); }, 2000));
+    EXPECT_TRUE(spin_until([&] { return row.isNull(); }));
 }
 
 TEST_F(HeaderRowTest, PlayerWithoutLogoGetsNoImage)

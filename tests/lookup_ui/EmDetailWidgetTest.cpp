@@ -67,7 +67,7 @@ TEST_F(ResultWidgetsTest, RowIsSelfDeletingCheckButtonCuttingItsTextsToItsWidth)
     EXPECT_TRUE(plugin_desktop().take_posts().empty());
 
     row->close();
-    EXPECT_TRUE(spin_until([&] { return row.isNull(); }, 2000));
+    EXPECT_TRUE(spin_until([&] { return row.isNull(); }));
 }
 
 TEST_F(ResultWidgetsTest, CheckedRowHandsItsWholeKeyToPluginEvenWhenShownCut)
@@ -142,7 +142,7 @@ TEST_F(ResultWidgetsTest, ClearingClosesRowsAndSpacerAndNewRowsStartBelowHeader)
     list.clear_items();
     auto* layout = list.findChild<QVBoxLayout*>(QStringLiteral("detail_layout"));
     EXPECT_EQ(layout->count(), 1);
-    EXPECT_TRUE(spin_until([&] { return old_first.isNull(); }, 2000));
+    EXPECT_TRUE(spin_until([&] { return old_first.isNull(); }));
 
     list.add_item(keynote_record("稻香", "周杰伦", "C Major"), false);
     ASSERT_EQ(layout->count(), 2);

@@ -169,6 +169,6 @@ TEST_F(QKugouBanzouTest, ProcessEnvironmentNamesTheLogPolledEverySecond)
     const QKugouBanzou own_reader;
     qunsetenv("APPDATA");
     write(opened("周杰伦 - 晴天.mp3"));
-    EXPECT_TRUE(spin_until([&] { return !own_reader.current_song().isEmpty(); }, 5000));
+    EXPECT_TRUE(spin_until([&] { return !own_reader.current_song().isEmpty(); }));
     EXPECT_EQ(own_reader.current_song(), QStringLiteral("周杰伦 - 晴天"));
 }

@@ -143,7 +143,7 @@ TEST_F(MessageBox, ConfirmClosesDestroysAndAnnouncesOnce)
     part<QPushButton>(box, "confirm_btn")->click();
     ASSERT_FALSE(box.isNull());
     EXPECT_FALSE(box->isVisible());
-    EXPECT_TRUE(spin_until([&] { return box.isNull(); }, 2000));
+    EXPECT_TRUE(spin_until([&] { return box.isNull(); }));
     EXPECT_EQ(closed.count(), 1);
 }
 

@@ -30,7 +30,7 @@ TEST(TrayWidget, ClickOrDoubleClickBringsBackTheWindow)
 
         emit tray.activated(reason);
         EXPECT_TRUE(window.isVisible()) << reason;
-        EXPECT_TRUE(spin_until([&] { return QApplication::activeWindow() == &window; }, 2000)) << reason;
+        EXPECT_TRUE(spin_until([&] { return QApplication::activeWindow() == &window; })) << reason;
     }
 }
 

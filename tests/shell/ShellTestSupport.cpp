@@ -37,7 +37,7 @@ bool close_and_destroy(EmMessageBoxWidget* box)
 {
     QPointer<EmMessageBoxWidget> watched(box);
     box->close();
-    return spin_until([&] { return watched.isNull(); }, 2000);
+    return spin_until([&] { return watched.isNull(); });
 }
 
 void close_all_message_boxes()

@@ -1,5 +1,5 @@
 #include "EmProcProcessList.h"
-#include "SpawnedProcess.h"
+#include "ChildProcess.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -105,12 +105,12 @@ TEST_F(FakeProcTree, UnreadableFolderGivesNoList)
 
 TEST(RealProcList, ProgramsStartedUnderWindowsNamesAreListedByTheirExecutableName)
 {
-    SpawnedProcess::Options options;
+    ChildProcess::Options options;
     options.path = "/bin/sleep";
     options.arguments = {"C:\\Program Files\\KuGou\\KuGou.exe", "30"};
-    SpawnedProcess windows_path(options);
+    ChildProcess windows_path(options);
     options.arguments = {"KuGou.exe", "30"};
-    SpawnedProcess plain(options);
+    ChildProcess plain(options);
     const std::string windows_path_line = std::to_string(windows_path.pid()) + " KuGou.exe";
     const std::string plain_line = std::to_string(plain.pid()) + " KuGou.exe";
 

@@ -69,17 +69,19 @@ TEST_F(EmX11ConnectionTest, WithoutADisplayThereAreNoWindowsButTheRestWorks)
 TEST_F(EmX11ConnectionTest, ServerThatAppearsIsUsedOnceTheRetryIntervalHasPassed)
 {
     EmX11PlayerPlatform players("/proc", display, 2000ms);
-    const Clock::time_point first_attempt = Clock::now();
+    // The attempt is made somewhere between the two, however long a loaded machine takes.
+    const Clock::time_point before_attempt = Clock::now();
     EXPECT_TRUE(players.list_top_level_windows().empty());
+    const Clock::time_point after_attempt = Clock::now();
 
     server.start(display);
     X11WindowClient player("KuGou.exe", display);
     player.make_top_level("kugou_ui", "", 0);
-    if (Clock::now() - first_attempt < 1800ms) {
+    if (Clock::now() - before_attempt < 1900ms) {
         EXPECT_EQ(windows_of(players, player.pid()), 0u) << "reconnected before the retry interval";
     }
 
-    std::this_thread::sleep_until(first_attempt + 2100ms);
+    std::this_thread::sleep_until(after_attempt + 2100ms);
     EXPECT_EQ(windows_of(players, player.pid()), 1u);
 }
 

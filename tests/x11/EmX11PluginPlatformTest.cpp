@@ -90,8 +90,9 @@ TEST_F(EmX11PluginPlatformTest, MessagesAndKeysWithoutAnXCounterpartFailWithBadV
     EXPECT_THAT(received(), IsEmpty());
 }
 
-TEST_F(EmX11PluginPlatformTest, EnumerationWalksTheChildrenAsTheyWereWhenItStarted)
+TEST_F(EmX11PluginPlatformTest, EnumerationWalksTheChildrenTopFirstAsTheyWereWhenItStarted)
 {
+    // The client puts every new child behind its siblings.
     const X11WindowClient::WindowId frame = host->make_top_level("HostFrame", "", 0);
     const X11WindowClient::WindowId first = host->make_child(frame, "Toolbar");
     const X11WindowClient::WindowId second = host->make_child(frame, "EditorPane");

@@ -5,8 +5,10 @@
 //
 //   top CLASS TITLE OWNER  a shown top-level window with WM_CLASS, _NET_WM_NAME and _NET_WM_PID,
 //                          and WM_TRANSIENT_FOR when OWNER is not 0; answers "ok ID"
-//   child PARENT CLASS     a shown child window with WM_CLASS; answers "ok ID"
+//   child PARENT CLASS     a shown child window with WM_CLASS behind its siblings, where Windows
+//                          puts a new child; answers "ok ID"
 //   title WINDOW TITLE     sets _NET_WM_NAME
+//   hide WINDOW            unmaps a top-level window, as a player hiding to the tray does
 //   destroy WINDOW
 //   churn CLASS            from now on keeps making and destroying windows of that class
 //   sync                   first one line per event received so far ("event WINDOW press X Y",
@@ -14,9 +16,11 @@
 //   quit                   destroys its windows and ends
 //
 // CLASS and TITLE are hex-encoded; window ids are decimal. Every change has reached the server
-// when its answer is written.
+// when its answer is written; under a window manager, "top" and "hide" answer once the manager
+// has framed and shown the window, or withdrawn it.
 
 #include "HexText.h"
+#include "X11ManagerCheck.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -31,6 +35,9 @@
 
 namespace {
 
+const std::string shown = "mapped framed managed";
+const std::string withdrawn = "not-mapped not-framed not-managed";
+
 struct Client
 {
     xcb_connection_t* connection = nullptr;
@@ -38,6 +45,7 @@ struct Client
     xcb_atom_t net_wm_pid = XCB_ATOM_NONE;
     xcb_atom_t net_wm_name = XCB_ATOM_NONE;
     xcb_atom_t utf8_string = XCB_ATOM_NONE;
+    xcb_atom_t wm_state = XCB_ATOM_NONE;
     std::vector<xcb_keysym_t> keysyms;
     int keysyms_per_keycode = 1;
     std::vector<xcb_window_t> top_levels;
@@ -56,6 +64,42 @@ xcb_atom_t intern(xcb_connection_t* connection, const char* name)
 void sync(Client& client)
 {
     std::free(xcb_get_input_focus_reply(client.connection, xcb_get_input_focus(client.connection), nullptr));
+}
+
+// How the window stands with the manager: mapped, framed (not a child of the root) and carrying
+// WM_STATE, as "mapped framed managed" with "not-" before what it is not.
+std::string standing(Client& client, xcb_window_t window)
+{
+    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+        client.connection, xcb_get_window_attributes(client.connection, window), nullptr);
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(client.connection, xcb_query_tree(client.connection, window), nullptr);
+    xcb_get_property_reply_t* state = xcb_get_property_reply(
+        client.connection,
+        xcb_get_property(client.connection, 0, window, client.wm_state, client.wm_state, 0, 1), nullptr);
+    const bool mapped = attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+    const bool framed = tree && tree->parent != client.screen->root;
+    const bool managed = state && state->type == client.wm_state;
+    std::free(attributes);
+    std::free(tree);
+    std::free(state);
+    return std::string(mapped ? "" : "not-") + "mapped " + (framed ? "" : "not-") + "framed " +
+           (managed ? "" : "not-") + "managed";
+}
+
+// Waits up to five seconds for the manager, when one runs, to bring the window to the standing;
+// answers the standing it has then.
+std::string settle(Client& client, xcb_window_t window, const std::string& wanted)
+{
+    if (!x11_manager_runs(client.connection)) {
+        return wanted;
+    }
+    std::string now = standing(client, window);
+    for (int look = 0; look < 1000 && now != wanted; ++look) {
+        usleep(5000);
+        now = standing(client, window);
+    }
+    return now;
 }
 
 void set_text(Client& client, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
@@ -153,12 +197,19 @@ bool run(Client& client, const std::string& line)
         words >> class_name >> title >> owner;
         const xcb_window_t window = make_top_level(client, from_hex(class_name), from_hex(title), owner);
         sync(client);
-        std::printf("ok %u\n", window);
+        const std::string now = settle(client, window, shown);
+        if (now == shown) {
+            std::printf("ok %u\n", window);
+        } else {
+            std::printf("error the window manager did not show %u: %s\n", window, now.c_str());
+        }
     } else if (command == "child") {
         xcb_window_t parent = 0;
         std::string class_name;
         words >> parent >> class_name;
         const xcb_window_t window = make_window(client, parent, from_hex(class_name));
+        const std::uint32_t below = XCB_STACK_MODE_BELOW;
+        xcb_configure_window(client.connection, window, XCB_CONFIG_WINDOW_STACK_MODE, &below);
         xcb_map_window(client.connection, window);
         sync(client);
         std::printf("ok %u\n", window);
@@ -169,6 +220,17 @@ bool run(Client& client, const std::string& line)
         set_text(client, window, client.net_wm_name, client.utf8_string, from_hex(title));
         sync(client);
         std::printf("ok\n");
+    } else if (command == "hide") {
+        xcb_window_t window = 0;
+        words >> window;
+        xcb_unmap_window(client.connection, window);
+        sync(client);
+        const std::string now = settle(client, window, withdrawn);
+        if (now == withdrawn) {
+            std::printf("ok\n");
+        } else {
+            std::printf("error the window manager did not let %u go: %s\n", window, now.c_str());
+        }
     } else if (command == "destroy") {
         xcb_window_t window = 0;
         words >> window;
@@ -216,6 +278,7 @@ bool connect(Client& client)
     client.net_wm_pid = intern(client.connection, "_NET_WM_PID");
     client.net_wm_name = intern(client.connection, "_NET_WM_NAME");
     client.utf8_string = intern(client.connection, "UTF8_STRING");
+    client.wm_state = intern(client.connection, "WM_STATE");
     const xcb_setup_t* setup = xcb_get_setup(client.connection);
     xcb_get_keyboard_mapping_reply_t* mapping =
         xcb_get_keyboard_mapping_reply(client.connection,

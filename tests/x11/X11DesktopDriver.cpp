@@ -3,8 +3,12 @@
 #include "EmX11PlayerPlatform.h"
 #include "EmX11PluginPlatform.h"
 #include "StartedProcessesPlayerPlatform.h"
+#include "X11ManagerCheck.h"
+
+#include <xcb/xcb_icccm.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -93,6 +97,43 @@ std::vector<DesktopDriver::Delivery> X11DesktopDriver::take_deliveries(WindowId 
         undelivered[event.window].push_back(delivery_of(event.description));
     }
     return std::exchange(undelivered[window], {});
+}
+
+bool X11DesktopDriver::hide_window(WindowId window)
+{
+    client_of(window).hide(static_cast<X11WindowClient::WindowId>(window));
+    return true;
+}
+
+bool X11DesktopDriver::minimize(WindowId window)
+{
+    // Without a manager there is nothing to minimise to.
+    if (!x11_manager_runs(observer)) {
+        return false;
+    }
+    // What a client asks of its manager to minimise itself (ICCCM's WM_CHANGE_STATE, IconicState).
+    const char name[] = "WM_CHANGE_STATE";
+    xcb_intern_atom_reply_t* const atom =
+        xcb_intern_atom_reply(observer, xcb_intern_atom(observer, 0, std::strlen(name), name), nullptr);
+    if (!atom) {
+        throw std::runtime_error("no WM_CHANGE_STATE atom");
+    }
+    xcb_client_message_event_t iconify{};
+    iconify.response_type = XCB_CLIENT_MESSAGE;
+    iconify.format = 32;
+    iconify.window = static_cast<xcb_window_t>(window);
+    iconify.type = atom->atom;
+    iconify.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+    std::free(atom);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(observer)).data->root;
+    xcb_send_event(observer, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&iconify));
+    xcb_flush(observer);
+    if (!becomes_visible(window, false)) {
+        throw std::runtime_error("the window manager did not minimise the window");
+    }
+    return true;
 }
 
 bool X11DesktopDriver::is_visible(WindowId window)

@@ -11,9 +11,9 @@
 
 namespace {
 
-SpawnedProcess::Options client_options(const std::string& argv0, const std::string& display)
+ChildProcess::Options client_options(const std::string& argv0, const std::string& display)
 {
-    SpawnedProcess::Options options;
+    ChildProcess::Options options;
     options.path = KESTRUNE_X11_WINDOW_CLIENT;
     options.arguments = {argv0};
     options.environment = {"DISPLAY=" + display};
@@ -64,6 +64,11 @@ X11WindowClient::WindowId X11WindowClient::make_child(WindowId parent, const std
 void X11WindowClient::set_title(WindowId window, const std::string& title)
 {
     command("title " + std::to_string(window) + " " + to_hex(title));
+}
+
+void X11WindowClient::hide(WindowId window)
+{
+    command("hide " + std::to_string(window));
 }
 
 void X11WindowClient::destroy(WindowId window)

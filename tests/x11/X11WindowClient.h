@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SpawnedProcess.h"
+#include "ChildProcess.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +29,8 @@ public:
     WindowId make_top_level(const std::string& class_name, const std::string& title, WindowId owner);
     WindowId make_child(WindowId parent, const std::string& class_name);
     void set_title(WindowId window, const std::string& title);
+    // Unmaps a top-level window, as a player hiding to the tray does.
+    void hide(WindowId window);
     void destroy(WindowId window);
     // From now on the client keeps making and destroying windows of the class.
     void churn(const std::string& class_name);
@@ -40,7 +42,7 @@ private:
     std::string command(const std::string& line);
     std::string read_line();
 
-    SpawnedProcess process;
+    ChildProcess process;
     std::string pending;
     std::vector<Event> events;
 };

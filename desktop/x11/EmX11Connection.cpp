@@ -57,18 +57,21 @@ void EmX11Connection::connect()
 
     // Everything is asked at once: one round trip for all the names.
     xcb_intern_atom_cookie_t* ewmh_cookies = xcb_ewmh_init_atoms(connection, &atoms);
-    const char compound_text_name[] = "COMPOUND_TEXT";
-    const xcb_intern_atom_cookie_t compound_text_cookie =
-        xcb_intern_atom(connection, 0, std::strlen(compound_text_name), compound_text_name);
-    atoms_held = xcb_ewmh_init_atoms_replies(&atoms, ewmh_cookies, nullptr);
-    xcb_intern_atom_reply_t* const compound_text_reply =
-        xcb_intern_atom_reply(connection, compound_text_cookie, nullptr);
-    const bool compound_text_known = compound_text_reply != nullptr;
-    if (compound_text_known) {
-        compound_text_atom = compound_text_reply->atom;
+    const char* const icccm_names[] = {"COMPOUND_TEXT", "WM_STATE"};
+    xcb_intern_atom_cookie_t icccm_cookies[2];
+    for (int i = 0; i < 2; ++i) {
+        icccm_cookies[i] = xcb_intern_atom(connection, 0, std::strlen(icccm_names[i]), icccm_names[i]);
     }
-    std::free(compound_text_reply);
-    if (!atoms_held || !compound_text_known) {
+    atoms_held = xcb_ewmh_init_atoms_replies(&atoms, ewmh_cookies, nullptr);
+    xcb_atom_t* const icccm_atoms[] = {&compound_text_atom, &wm_state_atom};
+    bool icccm_known = true;
+    for (int i = 0; i < 2; ++i) {
+        xcb_intern_atom_reply_t* const reply = xcb_intern_atom_reply(connection, icccm_cookies[i], nullptr);
+        icccm_known = icccm_known && reply != nullptr;
+        *icccm_atoms[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+    }
+    if (!atoms_held || !icccm_known) {
         disconnect();
         return;
     }

@@ -36,6 +36,8 @@ public:
     const xcb_screen_t& root_screen() const { return *screen; }
     const xcb_ewmh_connection_t& ewmh() const { return atoms; }
     xcb_atom_t compound_text() const { return compound_text_atom; }
+    // Set by a window manager on every client window it manages.
+    xcb_atom_t wm_state() const { return wm_state_atom; }
 
 private:
     void connect();
@@ -49,5 +51,6 @@ private:
     xcb_ewmh_connection_t atoms{};
     bool atoms_held = false;
     xcb_atom_t compound_text_atom = XCB_ATOM_NONE;
+    xcb_atom_t wm_state_atom = XCB_ATOM_NONE;
     unsigned connections = 0;
 };
