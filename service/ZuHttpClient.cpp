@@ -10,9 +10,11 @@
 #include "zudata.pb.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QTimer>
 #include <QUrl>
@@ -22,22 +24,31 @@ namespace {
 
 const char* const serial_header = "Serial-Num";
 
-// The platform's store as Qt finds it, plus what OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR name:
-// a store moved there is honoured as by every other OpenSSL program, which Qt alone does not do.
+// The system's authorities. As for every OpenSSL program, SSL_CERT_FILE names a bundle and
+// SSL_CERT_DIR directories of certificates under their hashed names (as c_rehash makes them), each
+// in place of its default location, which Qt alone ignores; with neither set, the platform's
+// store as Qt reads it.
 QList<QSslCertificate> system_authorities()
 {
-    // Reading the platform's store is slow and its content does not change while we run.
-    static const QList<QSslCertificate> platform_store = QSslConfiguration::systemCaCertificates();
-    QList<QSslCertificate> authorities = platform_store;
     const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    const QStringList dirs =
+        qEnvironmentVariable("SSL_CERT_DIR").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    QList<QSslCertificate> authorities;
+    if (file.isEmpty() || dirs.isEmpty()) {
+        // Reading it is slow, and it does not change while we run.
+        static const QList<QSslCertificate> platform_store = QSslConfiguration::systemCaCertificates();
+        authorities = platform_store;
+    }
     if (!file.isEmpty()) {
         authorities += QSslCertificate::fromPath(file, QSsl::Pem);
     }
-    const QStringList dirs =
-        qEnvironmentVariable("SSL_CERT_DIR").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    const QRegularExpression hashed_name(QStringLiteral("^[0-9a-f]{8}\\.[0-9]+$"));
     for (const QString& dir : dirs) {
-        authorities += QSslCertificate::fromPath(QDir(dir).filePath(QStringLiteral("*")), QSsl::Pem,
-                                                 QSslCertificate::PatternSyntax::Wildcard);
+        for (const QFileInfo& entry : QDir(dir).entryInfoList(QDir::Files)) {
+            if (hashed_name.match(entry.fileName()).hasMatch()) {
+                authorities += QSslCertificate::fromPath(entry.filePath(), QSsl::Pem);
+            }
+        }
     }
     return authorities;
 }

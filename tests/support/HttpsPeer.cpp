@@ -3,8 +3,12 @@
 #include "SelfSignedCertificate.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <stdexcept>
 #include <zlib.h>
 
@@ -127,6 +131,26 @@ std::string HttpsPeer::ca_file()
 std::string HttpsPeer::system_store_file()
 {
     return files_for(Trust::SystemStore).cert;
+}
+
+std::string HttpsPeer::system_store_dir()
+{
+    static const std::string dir = [] {
+        const std::string path = temp_directory() + "/system-store";
+        std::filesystem::create_directories(path);
+        std::unique_ptr<BIO, decltype(&BIO_free)> file(BIO_new_file(system_store_file().c_str(), "r"),
+                                                       BIO_free);
+        std::unique_ptr<X509, decltype(&X509_free)> cert(
+            file ? PEM_read_bio_X509(file.get(), nullptr, nullptr, nullptr) : nullptr, X509_free);
+        if (!cert) {
+            throw std::runtime_error("cannot read the system-store certificate");
+        }
+        char name[16];
+        std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(cert.get()));
+        std::filesystem::copy_file(system_store_file(), path + "/" + name);
+        return path;
+    }();
+    return dir;
 }
 
 std::vector<HttpsPeer::Request> HttpsPeer::requests() const

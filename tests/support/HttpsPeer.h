@@ -12,7 +12,8 @@
 // A real HTTPS server on 127.0.0.1 and a free port, scripted per test. Its certificate is made
 // at test time; ca_file() names a PEM file that trusts it. An untrusted peer presents a
 // different certificate, which no CA file of the suite trusts. A system-store peer presents a
-// third one, which system_store_file() holds for a test to install as a system authority.
+// third one, which system_store_file() and system_store_dir() hold for a test to install as a
+// system authority: a bundle, and a directory with the certificate under its hashed name.
 // The server gzips "application/protobuf" bodies for clients that accept gzip, on top of any
 // encoding the handler chose; handlers that script exact bodies use "application/x-protobuf".
 class HttpsPeer
@@ -47,6 +48,7 @@ public:
     std::string base_url() const;
     static std::string ca_file();
     static std::string system_store_file();
+    static std::string system_store_dir();
     // A body compressed as the service compresses its larger answers (a zlib stream).
     static std::string zlib_compress(const std::string& data);
 
