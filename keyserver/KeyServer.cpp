@@ -23,7 +23,7 @@ const std::regex base_path_form("(/[A-Za-z0-9_-]+)*");
 
 KeyServer::KeyServer(Catalogue& catalogue, KeyServerConfig server_config)
     : config(std::move(server_config))
-    , handler(catalogue, config.empty_answers)
+    , handler(catalogue, config.empty_answers, config.promote_after)
     , limiter(config.rate_limit, config.rate_window)
     , log(config.log)
     , http(config.certificate_path.c_str(), config.private_key_path.c_str())
@@ -114,7 +114,8 @@ void KeyServer::answer(const httplib::Request& request, httplib::Response& respo
         send(response, KeyCommandHandler::failure(429, zudata::CMD_UNKNOW, too_frequent_text));
         return;
     }
-    send(response, handler.handle(request.body));
+    send(response, handler.handle(request.body,
+                                  {session.key, SessionIdentity::is_curator(request, config.curator_token)}));
 }
 
 void KeyServer::send(httplib::Response& response, const KeyAnswer& answer)

@@ -1,5 +1,6 @@
 #include "SessionIdentity.h"
 
+#include <openssl/crypto.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
@@ -53,6 +54,15 @@ Session SessionIdentity::of(const httplib::Request& request)
         return {"serial:" + serial, false};
     }
     return {"peer:" + request.remote_addr, false};
+}
+
+bool SessionIdentity::is_curator(const httplib::Request& request, const std::string& token)
+{
+    const std::string presented = request.get_header_value("Authorization");
+    const std::string expected = "Bearer " + token;
+    // Compared in constant time, so that the answer's timing gives no hint of a prefix.
+    return !token.empty() && presented.size() == expected.size() &&
+           CRYPTO_memcmp(presented.data(), expected.data(), expected.size()) == 0;
 }
 
 std::string SessionIdentity::new_cookie(const std::string& path)

@@ -19,6 +19,10 @@ public:
 
     static Session of(const httplib::Request& request);
 
+    // True when the request carries "Authorization: Bearer <token>" with the given token, which
+    // must not be empty.
+    static bool is_curator(const httplib::Request& request, const std::string& token);
+
     // A "Set-Cookie" value with a fresh random session for the given cookie path.
     static std::string new_cookie(const std::string& path);
 };

@@ -139,11 +139,11 @@ TEST_F(KeydServerTest, BadRequestsGetTheirOwnFailureAnswers)
     std::string largest;
     for (std::size_t name = KeyServer::largest_request; largest.size() != KeyServer::largest_request;
          --name) {
-        largest = KeydTestServer::request(zudata::CMD_EM_ADD, std::string(name, 'x'));
+        largest = KeydTestServer::request(zudata::CMD_EM_DIV, std::string(name, 'x'));
     }
     const Case cases[] = {
         {"/api", std::string("\x08\xd3\x2e\x1a\x05\xff", 6), 400, 0, "请求格式错误"},
-        {"/api/v1/user", largest, 200, zudata::CMD_EM_ADD, "不支持的请求"},
+        {"/api/v1/user", largest, 200, zudata::CMD_EM_DIV, "不支持的请求"},
         {emusic, std::string(KeyServer::largest_request + 1, '\0'), 413, 0, "请求过大"},
     };
     for (const Case& c : cases) {

@@ -51,12 +51,14 @@ httplib::Result KeydTestServer::post(const std::string& url_path, const std::str
     return client.Post(url_path.c_str(), headers, body, "application/protobuf");
 }
 
-std::string KeydTestServer::request(int cmd, const std::string& name, const std::string& singer)
+std::string KeydTestServer::request(int cmd, const std::string& name, const std::string& singer,
+                                    const std::string& keynote)
 {
     zudata::ZuRequest request;
     request.set_cmd(static_cast<zudata::MessageType>(cmd));
     request.mutable_emusic()->set_music_name(name);
     request.mutable_emusic()->set_music_author(singer);
+    request.mutable_emusic()->set_music_keynote(keynote);
     request.mutable_emusic()->set_music_process("KuGou.exe");
     return request.SerializeAsString();
 }

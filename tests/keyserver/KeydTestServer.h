@@ -30,7 +30,8 @@ public:
     httplib::Result post(const std::string& url_path, const std::string& body,
                          const httplib::Headers& headers = {}) const;
 
-    static std::string request(int cmd, const std::string& name, const std::string& singer = "");
+    static std::string request(int cmd, const std::string& name, const std::string& singer = "",
+                               const std::string& keynote = "");
     // Inflates a zlib body first; fails the test when the body is not a ZuRespond.
     static zudata::ZuRespond decode(const httplib::Response& response);
 
