@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -115,15 +116,34 @@ int KeydApp::serve(const KeydInvocation& invocation)
     }
     config.certificate_path = certificate.certificate;
     config.private_key_path = certificate.private_key;
-    KeyServer server(catalogue, config);
-    const int port = server.listen();
+    // Taken over before any thread starts, the request log's writer included, since threads
+    // inherit the blocked signals; a signal that comes before the server is up stops it as soon
+    // as it is.
+    std::mutex server_mutex;
+    KeyServer* running = nullptr;
+    bool stop_early = false;
+    TerminationSignals signals([&] {
+        std::lock_guard<std::mutex> lock(server_mutex);
+        stop_early = true;
+        if (running) {
+            running->stop();
+        }
+    });
     {
-        // Taken over before the line that tells others the service is up; gone again before
-        // the server is.
-        TerminationSignals signals([&server] { server.stop(); });
+        KeyServer server(catalogue, config);
+        const int port = server.listen();
+        {
+            std::lock_guard<std::mutex> lock(server_mutex);
+            running = &server;
+            if (stop_early) {
+                server.stop();
+            }
+        }
         out << "kestrune-keyd serving " << catalogue.song_count() << " songs (" << catalogue.report_count()
             << " reports) on https://" << config.address << ':' << port << config.base_path << std::endl;
         server.serve();
+        std::lock_guard<std::mutex> lock(server_mutex);
+        running = nullptr;
     }
     out << "kestrune-keyd stopped" << std::endl;
     return exit_ok;

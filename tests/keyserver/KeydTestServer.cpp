@@ -1,23 +1,30 @@
 #include "KeydTestServer.h"
 
 #include "SelfSignedCertificate.h"
+#include "ServerCertificate.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 KeydTestServer::KeydTestServer(KeyServerConfig config)
 {
-    EXPECT_TRUE(
-        SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"}).write(path("cert.pem"), path("key.pem")));
+    EXPECT_TRUE(SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"},
+                                            ServerCertificate::longest_validity_days, false)
+                    .write(path("cert.pem"), path("key.pem")));
     songs = std::make_unique<Catalogue>(path("catalogue.db"));
     config.address = "127.0.0.1";
     config.port = 0;
     config.certificate_path = path("cert.pem");
     config.private_key_path = path("key.pem");
-    config.log = [this](const std::string& line) {
-        std::lock_guard<std::mutex> lock(log_mutex);
-        lines.push_back(line);
-    };
+    if (!config.log) {
+        config.log = [this](const std::string& line) {
+            {
+                std::lock_guard<std::mutex> lock(log_mutex);
+                lines.push_back(line);
+            }
+            logged.notify_all();
+        };
+    }
     server = std::make_unique<KeyServer>(*songs, config);
     bound_port = server->listen();
     serving = std::thread([this] { server->serve(); });
@@ -34,9 +41,10 @@ std::string KeydTestServer::path(const std::string& file) const
     return dir.filePath(QString::fromStdString(file)).toStdString();
 }
 
-std::vector<std::string> KeydTestServer::log_lines()
+std::vector<std::string> KeydTestServer::log_lines(std::size_t count)
 {
-    std::lock_guard<std::mutex> lock(log_mutex);
+    std::unique_lock<std::mutex> lock(log_mutex);
+    logged.wait_for(lock, std::chrono::seconds(5), [&] { return lines.size() >= count; });
     return lines;
 }
 
