@@ -87,6 +87,16 @@ KeydInvocation KeydCommandLine::parse(int argc, const char* const* argv)
             if (!parse_port(value, invocation.server.port)) {
                 return invalid("not a port number: " + value);
             }
+        } else if (argument == "--trust-proxy") {
+            invocation.server.trusted_proxies.push_back(value);
+        } else if (argument == "--max-connections" || argument == "--max-connections-per-address") {
+            std::int64_t count = 0;
+            if (!parse_count(value, count)) {
+                return invalid(argument + " needs a positive number, not " + value);
+            }
+            (argument == "--max-connections" ? invocation.server.max_connections
+                                             : invocation.server.max_connections_per_address) =
+                static_cast<std::size_t>(count);
         } else if (argument == "--promote-after") {
             if (!parse_count(value, invocation.server.promote_after)) {
                 return invalid("--promote-after needs a positive number, not " + value);
@@ -116,6 +126,10 @@ std::string KeydCommandLine::usage()
            ")\n"
            "  --cert FILE      PEM certificate; needs --key\n"
            "  --key FILE       PEM private key of the certificate\n"
+           "  --trust-proxy CIDR         a proxy of ours whose X-Forwarded-For names the client "
+           "(repeatable)\n"
+           "  --max-connections N        open connections in all (4096)\n"
+           "  --max-connections-per-address N  open connections from one address (32)\n"
            "  --promote-after N          sessions that must agree on a proposed song (3)\n"
            "  --curator-token-file FILE  token that lets a client correct the catalogue\n";
 }

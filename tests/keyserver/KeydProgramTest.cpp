@@ -152,7 +152,7 @@ TEST_F(KeydProgramTest, WaitingSongsAreListedAndPromotedFromTheShell)
     EXPECT_NE(std::string::npos, run({"export", path("all.csv")}).out.find("exported 1 songs"));
 }
 
-TEST_F(KeydProgramTest, BadCuratorAndPromotionSettingsStopTheStart)
+TEST_F(KeydProgramTest, BadSettingsStopTheStart)
 {
     write("short-token", "too-short\n");
     const std::vector<QStringList> refused = {
@@ -160,6 +160,8 @@ TEST_F(KeydProgramTest, BadCuratorAndPromotionSettingsStopTheStart)
         {"promote", "--promote-after", "x"},
         {"--port", "0", "--curator-token-file", path("short-token")},
         {"--port", "0", "--curator-token-file", path("missing-token")},
+        {"--port", "0", "--trust-proxy", "10.0.0.0/40"},
+        {"--max-connections-per-address", "0"},
     };
     for (const QStringList& arguments : refused) {
         const ProgramRun run_result = run(arguments);
