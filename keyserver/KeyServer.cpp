@@ -52,6 +52,9 @@ constexpr unsigned char tls_handshake_record = 0x16;
 const char* const aead_suites = "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
                                 "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
                                 "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+// How long and how much a refused client may go on sending before it is cut off.
+constexpr std::chrono::seconds lingering{2};
+constexpr std::size_t most_drained = 1024 * 1024;
 const char* const plain_http_refusal =
     "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
@@ -103,22 +106,29 @@ public:
     RequestLog log;
     TrustedProxies proxies;
     std::set<std::string> routes;
-    net::io_context io;
-    ssl::context tls{ssl::context::tls_server};
-    tcp::acceptor acceptor{io};
     std::atomic<bool> stopping{false};
 
 private:
-    std::atomic<bool> stop_requested{false};
     void accept();
 
+    std::atomic<bool> stop_requested{false};
+    // Declared before the I/O context: connections still pending when it is destroyed take
+    // themselves off these on the way out.
     std::mutex connections_mutex;
     std::unordered_map<std::string, std::size_t> per_address;
     std::size_t open_connections = 0;
     // Weak, since a connection being destroyed must not be revived to be closed.
     std::unordered_map<Connection*, std::weak_ptr<Connection>> connections;
-    net::steady_timer accept_pause{io};
-    net::steady_timer last_call{io};
+
+public:
+    net::io_context io;
+    ssl::context tls{ssl::context::tls_server};
+
+private:
+    // The acceptor, its pause and stop() take turns on one strand.
+    net::strand<net::io_context::executor_type> accepting{io.get_executor()};
+    tcp::acceptor acceptor{accepting};
+    net::steady_timer accept_pause{accepting};
 };
 
 // One client connection, from the first byte to the close. Its handlers run one at a time on
@@ -300,7 +310,26 @@ private:
         }
         response.result(status);
         response.keep_alive(false);
+        unread_request = true;
         write();
+    }
+
+    // Closing while the client is still sending would make the kernel reset the connection, and
+    // the client could lose the answer before reading it. So what it still sends is read and
+    // thrown away until it closes, for a bounded time and amount.
+    void drain_then_close(std::size_t left)
+    {
+        buffer.clear();
+        const std::size_t chunk = std::min<std::size_t>(left, 16 * 1024);
+        if (chunk == 0) {
+            return;
+        }
+        stream.async_read_some(buffer.prepare(chunk),
+                               [self = shared_from_this(), left](beast::error_code ec, std::size_t read) {
+                                   if (!ec) {
+                                       self->drain_then_close(left - std::min(left, read));
+                                   }
+                               });
     }
 
     void write()
@@ -320,7 +349,12 @@ private:
         engine.log.record(path, cmd, response.result_int(), err, latency_ms);
         path.clear();
         cmd = err = -1;
-        if (ec || !response.keep_alive()) {
+        if (!ec && unread_request) {
+            lowest().expires_after(lingering);
+            drain_then_close(most_drained);
+            return;
+        }
+        if (ec || !response.keep_alive() || engine.stopping) {
             lowest().expires_after(std::chrono::seconds(1));
             stream.async_shutdown([self = shared_from_this()](beast::error_code) {});
             return;
@@ -356,6 +390,7 @@ private:
     int cmd = -1;
     int err = -1;
     bool idle = false;
+    bool unread_request = false;
     beast::error_code ignored;
 };
 
@@ -433,7 +468,7 @@ void KeyServer::Engine::serve()
 void KeyServer::Engine::stop()
 {
     stop_requested = true;
-    net::post(io, [this] {
+    net::post(accepting, [this] {
         if (stopping.exchange(true)) {
             return;
         }
@@ -451,19 +486,11 @@ void KeyServer::Engine::stop()
                 }
             }
         }
-        if (open.empty()) {
-            return;
-        }
+        // Every other wait of a connection is bounded by its deadlines, so serve() returns once
+        // the requests in progress are answered.
         for (const std::shared_ptr<Connection>& connection : open) {
             connection->close_when_idle();
         }
-        // Requests in progress have their deadline to finish; after it nothing is waited for.
-        last_call.expires_after(config.request_deadline * 2);
-        last_call.async_wait([this](beast::error_code ec) {
-            if (!ec) {
-                io.stop();
-            }
-        });
     });
 }
 
@@ -526,9 +553,6 @@ void KeyServer::Engine::forget(Connection* connection)
 {
     std::lock_guard<std::mutex> lock(connections_mutex);
     connections.erase(connection);
-    if (connections.empty() && stopping) {
-        net::post(io, [this] { last_call.cancel(); });
-    }
 }
 
 KeyAnswer KeyServer::Engine::answer(const http::request<http::string_body>& request, const std::string& peer,

@@ -38,6 +38,8 @@ KeydTestServer::~KeydTestServer()
 {
     server->stop();
     serving.join();
+    // Its log writer still hands over lines to the members below, so it goes before them.
+    server.reset();
 }
 
 std::string KeydTestServer::path(const std::string& file) const
