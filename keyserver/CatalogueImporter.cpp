@@ -1,9 +1,6 @@
 #include "CatalogueImporter.h"
 
 #include "CsvReader.h"
-#include "TextNormaliser.h"
-
-#include <QString>
 
 #include <algorithm>
 #include <array>
@@ -13,29 +10,11 @@ namespace {
 
 const std::array<std::string, 3> column_names = {"name", "singer", "keynote"};
 
-std::string trimmed(const std::string& text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 std::string lower_case(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-bool valid_utf8(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<int>(text.size())).toUtf8().toStdString() == text;
-}
-
-bool has_control_character(const std::string& text)
-{
-    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
 // Where each of the three columns sits in a row, or an empty vector when the header lacks one
@@ -46,7 +25,7 @@ std::vector<std::size_t> column_positions(const std::vector<std::string>& header
     for (const std::string& column : column_names) {
         std::vector<std::size_t> found;
         for (std::size_t i = 0; i < header.size(); ++i) {
-            if (lower_case(trimmed(header[i])) == column) {
+            if (lower_case(SongRules::trimmed(header[i])) == column) {
                 found.push_back(i);
             }
         }
@@ -91,9 +70,9 @@ ImportReport CatalogueImporter::import(const std::string& csv_text)
                       std::to_string(record.fields.size());
         }
         if (problem.empty()) {
-            song.name = trimmed(record.fields[columns[0]]);
-            song.singer = trimmed(record.fields[columns[1]]);
-            song.keynote = trimmed(record.fields[columns[2]]);
+            song.name = record.fields[columns[0]];
+            song.singer = record.fields[columns[1]];
+            song.keynote = record.fields[columns[2]];
             problem = problem_with(song);
         }
         if (problem.empty()) {
@@ -107,20 +86,18 @@ ImportReport CatalogueImporter::import(const std::string& csv_text)
     return report;
 }
 
-std::string CatalogueImporter::problem_with(const CatalogueSong& song) const
+std::string CatalogueImporter::problem_with(CatalogueSong& song) const
 {
-    for (const std::string* field : {&song.name, &song.singer, &song.keynote}) {
-        if (!valid_utf8(*field)) {
-            return "a field is not valid UTF-8";
-        }
-        if (has_control_character(*field)) {
-            return "a field holds a line break or another control character";
-        }
-    }
-    if (TextNormaliser::normalise(song.name).empty()) {
+    switch (rules.check(song)) {
+    case SongRules::Problem::none:
+        return {};
+    case SongRules::Problem::invalid_utf8:
+        return "a field is not valid UTF-8";
+    case SongRules::Problem::control_character:
+        return "a field holds a line break or another control character";
+    case SongRules::Problem::empty_name:
         return "the song name is empty";
-    }
-    if (!keynote_rule.understands(QString::fromStdString(song.keynote))) {
+    case SongRules::Problem::unreadable_keynote:
         return "the keynote \"" + song.keynote + "\" is not a key and a scale the plugin can be set to";
     }
     return {};

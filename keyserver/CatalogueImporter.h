@@ -1,8 +1,7 @@
 #pragma once
 
 #include "Catalogue.h"
-
-#include <EmKeynoteRule.h>
+#include "SongRules.h"
 
 #include <cstddef>
 #include <string>
@@ -34,8 +33,8 @@ public:
     ImportReport import(const std::string& csv_text);
 
 private:
-    std::string problem_with(const CatalogueSong& song) const;
+    std::string problem_with(CatalogueSong& song) const;
 
     Catalogue& catalogue;
-    EmKeynoteRule keynote_rule;
+    SongRules rules;
 };

@@ -2,12 +2,16 @@
 
 #include "Catalogue.h"
 #include "CatalogueImporter.h"
+#include "CsvWriter.h"
 #include "KeyServer.h"
 #include "ServerCertificate.h"
+#include "SongRules.h"
 #include "TerminationSignals.h"
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -33,6 +37,33 @@ std::optional<std::string> read_file(const std::string& path)
     return file.bad() ? std::nullopt : std::optional<std::string>(text.str());
 }
 
+// Blanks and line breaks around the token are the editor's, not the token's.
+std::string without_surrounding_space(const std::string& text)
+{
+    const char* const space = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(space);
+    return first == std::string::npos ? std::string()
+                                      : text.substr(first, text.find_last_not_of(space) + 1 - first);
+}
+
+// Shorter tokens could be guessed by a client that simply keeps trying.
+constexpr std::size_t shortest_curator_token = 16;
+
+std::string curator_token(const std::string& path)
+{
+    const std::optional<std::string> text = read_file(path);
+    if (!text) {
+        throw std::runtime_error("cannot read the curator token file " + path);
+    }
+    const std::string token = without_surrounding_space(*text);
+    if (token.size() < shortest_curator_token || token.find_first_of(" \t\r\n") != std::string::npos ||
+        !SongRules::printable(token)) {
+        throw std::runtime_error("the curator token in " + path + " must be one word of at least " +
+                                 std::to_string(shortest_curator_token) + " characters");
+    }
+    return token;
+}
+
 } // namespace
 
 KeydApp::KeydApp(std::ostream& out, std::ostream& err)
@@ -56,6 +87,12 @@ int KeydApp::run(int argc, const char* const* argv)
             return import(invocation);
         case KeydInvocation::Mode::serve:
             return serve(invocation);
+        case KeydInvocation::Mode::export_csv:
+            return export_csv(invocation);
+        case KeydInvocation::Mode::waiting:
+            return list_waiting(invocation);
+        case KeydInvocation::Mode::promote:
+            return promote(invocation);
         }
     } catch (const std::exception& e) {
         err << "kestrune-keyd: " << e.what() << std::endl;
@@ -74,17 +111,39 @@ int KeydApp::serve(const KeydInvocation& invocation)
             << '\n';
     }
     KeyServerConfig config = invocation.server;
+    if (!invocation.curator_token_file.empty()) {
+        config.curator_token = curator_token(invocation.curator_token_file);
+    }
     config.certificate_path = certificate.certificate;
     config.private_key_path = certificate.private_key;
-    KeyServer server(catalogue, config);
-    const int port = server.listen();
+    // Taken over before any thread starts, the request log's writer included, since threads
+    // inherit the blocked signals; a signal that comes before the server is up stops it as soon
+    // as it is.
+    std::mutex server_mutex;
+    KeyServer* running = nullptr;
+    bool stop_early = false;
+    TerminationSignals signals([&] {
+        std::lock_guard<std::mutex> lock(server_mutex);
+        stop_early = true;
+        if (running) {
+            running->stop();
+        }
+    });
     {
-        // Taken over before the line that tells others the service is up; gone again before
-        // the server is.
-        TerminationSignals signals([&server] { server.stop(); });
+        KeyServer server(catalogue, config);
+        const int port = server.listen();
+        {
+            std::lock_guard<std::mutex> lock(server_mutex);
+            running = &server;
+            if (stop_early) {
+                server.stop();
+            }
+        }
         out << "kestrune-keyd serving " << catalogue.song_count() << " songs (" << catalogue.report_count()
             << " reports) on https://" << config.address << ':' << port << config.base_path << std::endl;
         server.serve();
+        std::lock_guard<std::mutex> lock(server_mutex);
+        running = nullptr;
     }
     out << "kestrune-keyd stopped" << std::endl;
     return exit_ok;
@@ -107,4 +166,58 @@ int KeydApp::import(const KeydInvocation& invocation)
     out << "imported " << report.imported << " songs (" << report.added << " new) into " << path << "; "
         << report.problems.size() << " rows left out" << std::endl;
     return report.problems.empty() ? exit_ok : exit_rows_left_out;
+}
+
+int KeydApp::export_csv(const KeydInvocation& invocation)
+{
+    Catalogue catalogue(catalogue_path(invocation.data_dir));
+    const std::vector<CatalogueSong> songs = catalogue.songs();
+    std::string text = CsvWriter::record({"name", "singer", "keynote"});
+    for (const CatalogueSong& song : songs) {
+        text += CsvWriter::record({song.name, song.singer, song.keynote});
+    }
+    // Written beside the target and renamed over it, so that a failed export leaves the old
+    // file as it was.
+    const std::string partial = invocation.csv_path + ".partial";
+    {
+        std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+        if (!(file << text) || !file.flush()) {
+            err << "kestrune-keyd: cannot write " << invocation.csv_path << '\n';
+            std::filesystem::remove(partial);
+            return exit_failed;
+        }
+    }
+    std::error_code renamed;
+    std::filesystem::rename(partial, invocation.csv_path, renamed);
+    if (renamed) {
+        err << "kestrune-keyd: cannot write " << invocation.csv_path << ": " << renamed.message() << '\n';
+        std::filesystem::remove(partial);
+        return exit_failed;
+    }
+    out << "exported " << songs.size() << " songs to " << invocation.csv_path << std::endl;
+    return exit_ok;
+}
+
+int KeydApp::list_waiting(const KeydInvocation& invocation)
+{
+    Catalogue catalogue(catalogue_path(invocation.data_dir));
+    out << "id\tasked\tlookups\tproposals\tkeynote\tagreeing\tname\tsinger\n";
+    for (const WaitingSong& song : catalogue.waiting(std::numeric_limits<std::int64_t>::max())) {
+        out << song.id << '\t' << song.asked() << '\t' << song.lookups << '\t' << song.sessions << '\t'
+            << (song.keynote.empty() ? "-" : song.keynote) << '\t' << song.agreeing << '\t' << song.name
+            << '\t' << song.singer << '\n';
+    }
+    out.flush();
+    return exit_ok;
+}
+
+int KeydApp::promote(const KeydInvocation& invocation)
+{
+    Catalogue catalogue(catalogue_path(invocation.data_dir));
+    const std::vector<CatalogueSong> promoted = catalogue.promote_ready(invocation.server.promote_after);
+    for (const CatalogueSong& song : promoted) {
+        out << song.id << '\t' << song.keynote << '\t' << song.name << '\t' << song.singer << '\n';
+    }
+    out << "promoted " << promoted.size() << " songs" << std::endl;
+    return exit_ok;
 }

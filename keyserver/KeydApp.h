@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-// The kestrune-keyd program: serving, or importing a CSV file into the catalogue. Exit codes:
+// The kestrune-keyd program: serving, or looking after the catalogue from a shell. Exit codes:
 // 0 done, 1 an import left rows out, 2 nothing done (bad arguments, unusable files).
 class KeydApp
 {
@@ -16,6 +16,9 @@ public:
 private:
     int serve(const KeydInvocation& invocation);
     int import(const KeydInvocation& invocation);
+    int export_csv(const KeydInvocation& invocation);
+    int list_waiting(const KeydInvocation& invocation);
+    int promote(const KeydInvocation& invocation);
 
     std::ostream& out;
     std::ostream& err;

@@ -11,6 +11,9 @@ struct KeydInvocation
     {
         serve,
         import,
+        export_csv,
+        waiting,
+        promote,
         help,
         invalid
     };
@@ -19,6 +22,7 @@ struct KeydInvocation
     KeyServerConfig server;
     std::string data_dir;
     std::string csv_path;
+    std::string curator_token_file;
     // For Mode::invalid.
     std::string error;
 };

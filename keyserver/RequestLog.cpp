@@ -1,5 +1,6 @@
 #include "RequestLog.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <iomanip>
@@ -7,18 +8,6 @@
 #include <utility>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Trace
-{
-    bool started = false;
-    Clock::time_point start;
-    int cmd = -1;
-    int err = -1;
-};
-
-thread_local Trace trace;
 
 std::string utc_now()
 {
@@ -60,37 +49,64 @@ std::string number_or_dash(int value)
 
 } // namespace
 
-RequestLog::RequestLog(Sink sink)
+RequestLog::RequestLog(Sink sink, std::size_t capacity)
     : sink(std::move(sink))
+    , capacity(capacity)
+    , writer([this] { write_lines(); })
 {
 }
 
-void RequestLog::begin()
+RequestLog::~RequestLog()
 {
-    trace = Trace{true, Clock::now(), -1, -1};
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        leaving = true;
+    }
+    queued.notify_one();
+    writer.join();
 }
 
-void RequestLog::note(int cmd, int err)
+void RequestLog::record(const std::string& path, int cmd, int status, int err, double latency_ms)
 {
-    trace.cmd = cmd;
-    trace.err = err;
-}
-
-void RequestLog::finish(const std::string& path, int status)
-{
-    const double latency_ms =
-        trace.started ? std::chrono::duration<double, std::milli>(Clock::now() - trace.start).count() : 0.0;
     std::ostringstream line;
-    line << utc_now() << ' ' << printable(path) << " cmd=" << number_or_dash(trace.cmd)
-         << " status=" << status << " err=" << number_or_dash(trace.err) << " latency_ms=" << std::fixed
-         << std::setprecision(3) << latency_ms;
-    trace = Trace{};
-    write(line.str());
+    line << utc_now() << ' ' << printable(path) << " cmd=" << number_or_dash(cmd) << " status=" << status
+         << " err=" << number_or_dash(err) << " latency_ms=" << std::fixed << std::setprecision(3)
+         << latency_ms;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (lines.size() >= capacity) {
+            ++dropped;
+            return;
+        }
+        lines.push_back(line.str());
+    }
+    queued.notify_one();
+}
+
+void RequestLog::write_lines()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        queued.wait(lock, [this] { return !lines.empty() || dropped > 0 || leaving; });
+        if (lines.empty() && dropped == 0) {
+            return;
+        }
+        std::deque<std::string> batch;
+        batch.swap(lines);
+        const std::size_t lost = std::exchange(dropped, 0);
+        lock.unlock();
+        for (const std::string& line : batch) {
+            write(line);
+        }
+        if (lost > 0) {
+            write(utc_now() + " request log dropped " + std::to_string(lost) + " lines");
+        }
+        lock.lock();
+    }
 }
 
 void RequestLog::write(const std::string& line)
 {
-    std::lock_guard<std::mutex> lock(output_mutex);
     if (sink) {
         sink(line);
         return;

@@ -56,7 +56,7 @@ void add_extension(X509* cert, int nid, const std::string& value)
 
 SelfSignedCertificate SelfSignedCertificate::make(const std::vector<std::string>& dns_names,
                                                   const std::vector<std::string>& ip_addresses,
-                                                  int valid_days)
+                                                  int valid_days, bool signs_certificates)
 {
     KeyPtr key(EVP_EC_gen("P-256"));
     check(key != nullptr, "key generation");
@@ -91,9 +91,14 @@ SelfSignedCertificate SelfSignedCertificate::make(const std::vector<std::string>
     for (const auto& ip : ip_addresses) {
         alt_names += (alt_names.empty() ? "IP:" : ",IP:") + ip;
     }
-    // Self-signed: it is its own authority, so a client can trust it as a CA file.
-    add_extension(cert.get(), NID_basic_constraints, "critical,CA:TRUE");
-    add_extension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign");
+    if (signs_certificates) {
+        // Self-signed: it is its own authority, so a client can trust it as a CA file.
+        add_extension(cert.get(), NID_basic_constraints, "critical,CA:TRUE");
+        add_extension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign");
+    } else {
+        add_extension(cert.get(), NID_basic_constraints, "critical,CA:FALSE");
+        add_extension(cert.get(), NID_key_usage, "critical,digitalSignature");
+    }
     add_extension(cert.get(), NID_ext_key_usage, "serverAuth");
     if (!alt_names.empty()) {
         add_extension(cert.get(), NID_subject_alt_name, alt_names);

@@ -9,9 +9,12 @@ class SelfSignedCertificate
 {
 public:
     // Valid from now for the given number of days, for every DNS name and IP address given
-    // (as subjectAltName entries). Throws std::runtime_error when OpenSSL fails.
+    // (as subjectAltName entries). A certificate that may not sign others is a plain server
+    // certificate, which clients still trust when given it as their CA file. Throws
+    // std::runtime_error when OpenSSL fails.
     static SelfSignedCertificate make(const std::vector<std::string>& dns_names,
-                                      const std::vector<std::string>& ip_addresses, int valid_days = 825);
+                                      const std::vector<std::string>& ip_addresses, int valid_days = 825,
+                                      bool signs_certificates = true);
 
     const std::string& certificate_pem() const { return cert_pem; }
     const std::string& private_key_pem() const { return key_pem; }

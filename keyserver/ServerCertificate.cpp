@@ -4,6 +4,7 @@
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <filesystem>
 #include <memory>
@@ -23,7 +24,8 @@ CertificateFiles ServerCertificate::locate(const std::string& data_dir, const st
     if (std::filesystem::exists(files.private_key) && still_valid(files.certificate)) {
         return files;
     }
-    const SelfSignedCertificate made = SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"});
+    const SelfSignedCertificate made =
+        SelfSignedCertificate::make({"localhost"}, {"127.0.0.1"}, longest_validity_days, false);
     if (!made.write(files.certificate, files.private_key)) {
         throw std::runtime_error("cannot write the self-signed certificate " + files.certificate);
     }
@@ -39,5 +41,14 @@ bool ServerCertificate::still_valid(const std::string& certificate)
     }
     std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(file.get(), nullptr, nullptr, nullptr),
                                                      &X509_free);
-    return cert && X509_cmp_current_time(X509_get0_notAfter(cert.get())) > 0;
+    if (!cert || X509_cmp_current_time(X509_get0_notAfter(cert.get())) <= 0) {
+        return false;
+    }
+    // Certificates made by earlier versions could sign others and lived longer than clients accept.
+    int days = 0;
+    int seconds = 0;
+    return (X509_get_key_usage(cert.get()) & KU_KEY_CERT_SIGN) == 0 &&
+           ASN1_TIME_diff(&days, &seconds, X509_get0_notBefore(cert.get()), X509_get0_notAfter(cert.get())) ==
+               1 &&
+           days <= longest_validity_days;
 }

@@ -1,5 +1,6 @@
 #include "SessionIdentity.h"
 
+#include <openssl/crypto.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
@@ -39,20 +40,27 @@ std::string cookie_value(const std::string& header, const std::string& name)
 
 const std::string SessionIdentity::cookie_name = "kestrune_session";
 
-Session SessionIdentity::of(const httplib::Request& request)
+Session SessionIdentity::of(const std::vector<std::string>& cookie_headers, const std::string& session_id,
+                            const std::string& client_address)
 {
-    const std::size_t headers = request.get_header_value_count("Cookie");
-    for (std::size_t i = 0; i < headers; ++i) {
-        const std::string value = cookie_value(request.get_header_value("Cookie", i), cookie_name);
+    for (const std::string& header : cookie_headers) {
+        const std::string value = cookie_value(header, cookie_name);
         if (looks_like_session(value)) {
             return {"cookie:" + value, true};
         }
     }
-    const std::string serial = request.get_header_value("Session-Id");
-    if (!serial.empty()) {
-        return {"serial:" + serial, false};
+    if (!session_id.empty()) {
+        return {"serial:" + session_id, false};
     }
-    return {"peer:" + request.remote_addr, false};
+    return {"peer:" + client_address, false};
+}
+
+bool SessionIdentity::is_curator(const std::string& presented, const std::string& token)
+{
+    const std::string expected = "Bearer " + token;
+    // Compared in constant time, so that the answer's timing gives no hint of a prefix.
+    return !token.empty() && presented.size() == expected.size() &&
+           CRYPTO_memcmp(presented.data(), expected.data(), expected.size()) == 0;
 }
 
 std::string SessionIdentity::new_cookie(const std::string& path)

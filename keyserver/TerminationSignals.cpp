@@ -20,6 +20,8 @@ sigset_t termination_set()
 
 TerminationSignals::TerminationSignals(std::function<void()> on_signal)
 {
+    // A standard output whose reader went away must fail the log's writes, not end the service.
+    ::signal(SIGPIPE, SIG_IGN);
     const sigset_t set = termination_set();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     waiter = std::thread([this, set, on_signal = std::move(on_signal)] {

@@ -147,4 +147,23 @@ TEST(CatalogueTest, ForeignDatabaseIsRefusedAndLeftAlone)
     EXPECT_FALSE(other.tableExists("songs"));
 }
 
+TEST(CatalogueTest, CatalogueOfTheFirstVersionGainsTheWaitingList)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("catalogue.db").toStdString();
+    {
+        Catalogue catalogue(path);
+        catalogue.store({{0, "Kept", "Singer", "A Minor"}});
+    }
+    {
+        SQLite::Database first(path, SQLite::OPEN_READWRITE);
+        first.exec("DROP TABLE wanted; DROP TABLE proposals; PRAGMA user_version = 1");
+    }
+    Catalogue catalogue(path);
+    EXPECT_EQ(1u, catalogue.find("kept", "", 10).size());
+    catalogue.note_miss("Missing", "");
+    ASSERT_EQ(1u, catalogue.waiting(10).size());
+    EXPECT_EQ(1, catalogue.waiting(10)[0].lookups);
+}
+
 } // namespace

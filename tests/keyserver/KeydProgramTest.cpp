@@ -1,5 +1,7 @@
 #include "KeydTestServer.h"
 
+#include "Catalogue.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -102,6 +104,70 @@ TEST_F(KeydProgramTest, ImportExitsNonZeroAndNamesTheLinesOfBadRows)
     write("more.csv", "name,singer,keynote\nAlso Good,Someone,Ab Minor\n");
     EXPECT_EQ(0, run({"import", path("more.csv")}).exit_code);
     EXPECT_EQ(2, run({"import", path("missing.csv")}).exit_code);
+}
+
+TEST_F(KeydProgramTest, ExportedCatalogueImportsBackExactly)
+{
+    const QByteArray csv = "name,singer,keynote\n"
+                           "\"Lanterns, Low\",Atlas,C Major\n"
+                           "\"#1 Fan\",,Gb Minor\n"
+                           "\"Say \"\"When\"\"\",顾北辰,F# Minor\n"
+                           "夜航的鲸,\"#hash\",Bb Major\n";
+    write("songs.csv", "# notes first\n" + csv);
+    ASSERT_EQ(0, run({"import", path("songs.csv")}).exit_code);
+    const ProgramRun exported = run({"export", path("first.csv")});
+    EXPECT_EQ(0, exported.exit_code);
+    EXPECT_NE(std::string::npos, exported.out.find("exported 4 songs"));
+    EXPECT_EQ(csv, read("first.csv"));
+
+    ASSERT_EQ(0, run({"import", path("first.csv"), "--data-dir", path("other")}).exit_code);
+    ASSERT_EQ(0, run({"export", path("second.csv"), "--data-dir", path("other")}).exit_code);
+    EXPECT_EQ(read("first.csv"), read("second.csv"));
+
+    EXPECT_EQ(2, run({"export", path("no/such/dir/x.csv")}).exit_code);
+}
+
+TEST_F(KeydProgramTest, WaitingSongsAreListedAndPromotedFromTheShell)
+{
+    ASSERT_TRUE(QDir().mkpath(path("data")));
+    {
+        Catalogue catalogue(path("data/catalogue.db").toStdString());
+        catalogue.note_miss("没找到的歌", "");
+        for (const char* session : {"a", "b"}) {
+            catalogue.propose({0, "提议的歌", "歌手甲", "F Major"}, "KuGou.exe", session, 3);
+        }
+    }
+    const ProgramRun listed = run({"waiting"});
+    EXPECT_EQ(0, listed.exit_code);
+    EXPECT_EQ("id\tasked\tlookups\tproposals\tkeynote\tagreeing\tname\tsinger\n"
+              "2\t2\t0\t2\tF Major\t2\t提议的歌\t歌手甲\n"
+              "1\t1\t1\t0\t-\t0\t没找到的歌\t\n",
+              listed.out);
+
+    EXPECT_EQ("promoted 0 songs\n", run({"promote"}).out);
+    const ProgramRun promoted = run({"promote", "--promote-after", "2"});
+    EXPECT_EQ(0, promoted.exit_code);
+    EXPECT_NE(std::string::npos, promoted.out.find("\tF Major\t提议的歌\t歌手甲\npromoted 1 songs\n"));
+    EXPECT_EQ(std::string::npos, run({"waiting"}).out.find("提议的歌"));
+    EXPECT_NE(std::string::npos, run({"export", path("all.csv")}).out.find("exported 1 songs"));
+}
+
+TEST_F(KeydProgramTest, BadSettingsStopTheStart)
+{
+    write("short-token", "too-short\n");
+    const std::vector<QStringList> refused = {
+        {"--promote-after", "0"},
+        {"promote", "--promote-after", "x"},
+        {"--port", "0", "--curator-token-file", path("short-token")},
+        {"--port", "0", "--curator-token-file", path("missing-token")},
+        {"--port", "0", "--trust-proxy", "10.0.0.0/40"},
+        {"--max-connections-per-address", "0"},
+    };
+    for (const QStringList& arguments : refused) {
+        const ProgramRun run_result = run(arguments);
+        EXPECT_EQ(2, run_result.exit_code) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(run_result.err.empty());
+    }
 }
 
 TEST_F(KeydProgramTest, FileThatIsNotADatabaseIsReportedAndLeftUntouched)
