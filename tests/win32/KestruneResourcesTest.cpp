@@ -1,5 +1,5 @@
-// The product's manifest, version block and icon, linked into this test program and read back
-// the way Windows reads them.
+// The manifest, version block and icon of the built Kestrune.exe, read back the way Windows reads
+// them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,19 +9,22 @@
 
 namespace {
 
-std::wstring own_path()
+const std::wstring exe_path = KESTRUNE_EXE_PATH;
+
+// The program's file as a resource module, kept for the whole test program.
+HMODULE exe_module()
 {
-    wchar_t path[MAX_PATH];
-    return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    static const HMODULE module =
+        LoadLibraryExW(exe_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    return module;
 }
 
 std::vector<char> version_block()
 {
-    const std::wstring path = own_path();
     DWORD ignored = 0;
-    std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    std::vector<char> block(GetFileVersionInfoSizeW(exe_path.c_str(), &ignored));
     if (block.empty() ||
-        !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) {
+        !GetFileVersionInfoW(exe_path.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) {
         return {};
     }
     return block;
@@ -41,12 +44,13 @@ std::wstring version_text(std::vector<char>& block, const std::wstring& name)
 
 std::string resource_bytes(LPCWSTR name, LPCWSTR type)
 {
-    const HRSRC found = FindResourceW(nullptr, name, type);
+    const HMODULE module = exe_module();
+    const HRSRC found = module == nullptr ? nullptr : FindResourceW(module, name, type);
     if (found == nullptr) {
         return {};
     }
-    const auto* data = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
-    return std::string(data, SizeofResource(nullptr, found));
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    return std::string(data, SizeofResource(module, found));
 }
 
 #pragma pack(push, 2)
@@ -115,7 +119,7 @@ TEST(KestruneResourcesTest, ManifestAsksForAdministratorAndDeclaresDpiAwareness)
     EXPECT_NE(manifest.find(R"(level="requireAdministrator")"), std::string::npos) << manifest;
     EXPECT_NE(manifest.find(R"(uiAccess="false")"), std::string::npos) << manifest;
     EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << manifest;
-    // The loader took it: this process was started DPI-aware.
+    // This test program carries the same manifest; the loader took it.
     EXPECT_TRUE(IsProcessDPIAware());
 }
 
@@ -133,7 +137,7 @@ TEST(KestruneResourcesTest, IconGroup101HoldsOne256PixelImageOf32Bits)
     EXPECT_EQ(entry.bit_count, 32);
     EXPECT_EQ(resource_bytes(MAKEINTRESOURCEW(entry.id), MAKEINTRESOURCEW(3)).size(), entry.bytes);
 
-    const HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), IMAGE_ICON, 256, 256, 0);
+    const HANDLE icon = LoadImageW(exe_module(), MAKEINTRESOURCEW(101), IMAGE_ICON, 256, 256, 0);
     EXPECT_NE(icon, nullptr);
     DestroyIcon(static_cast<HICON>(icon));
 }

@@ -1,7 +1,0 @@
-# Cross-compiles for 64-bit Windows with Debian's MinGW-w64 (the posix thread model, which
-# std::thread and std::mutex need).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(KESTRUNE_MINGW_TRIPLE x86_64-w64-mingw32)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
