@@ -1,4 +1,5 @@
 #include "DesktopDriver.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,10 @@ TEST_F(PluginPlatformContract, HiddenOrMinimisedWindowIsShownAgainWhenRestored)
 {
     platform->hide(handle(host));
     EXPECT_TRUE(desktop->becomes_visible(host, false));
-    EXPECT_EQ(top_levels_among({handle(host)}), std::vector<WindowHandle>({handle(host)}))
+    // A window manager gives up the frame of a withdrawn window a moment after it is unmapped.
+    EXPECT_TRUE(wait_until(
+        [&] { return top_levels_among({handle(host)}) == std::vector<WindowHandle>({handle(host)}); },
+        std::chrono::seconds(10)))
         << "a hidden window is still in the tree";
 
     platform->show_restored(handle(host));
