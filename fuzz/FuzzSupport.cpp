@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,6 +59,19 @@ QString spelled_out(const QString& text)
 std::string bytes_of(const std::uint8_t* data, std::size_t size)
 {
     return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+std::vector<std::string> lines_of(const std::uint8_t* data, std::size_t size)
+{
+    const std::string input = bytes_of(data, size);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= input.size()) {
+        const std::size_t end = std::min(input.find('\n', start), input.size());
+        lines.push_back(input.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
 } // namespace fuzz

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the fuzz targets share. A target runs on one thread, the process's main one; the folder
 // and the application made here live until the process ends.
@@ -28,5 +29,8 @@ QString spelled_out(const QString& text);
 
 // The input as bytes.
 std::string bytes_of(const std::uint8_t* data, std::size_t size);
+
+// The input split at its line ends; an input without one is a single line.
+std::vector<std::string> lines_of(const std::uint8_t* data, std::size_t size);
 
 } // namespace fuzz

@@ -51,18 +51,6 @@ struct Desktop
     }
 };
 
-std::vector<std::string> lines_of(const std::string& input)
-{
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= input.size()) {
-        const std::size_t end = std::min(input.find('\n', start), input.size());
-        lines.push_back(input.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 void build(Desktop& desktop, const std::vector<std::string>& lines)
 {
     // The last window made at each depth.
@@ -143,7 +131,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::vector<std::string> lines = lines_of(fuzz::bytes_of(data, size));
+    const std::vector<std::string> lines = fuzz::lines_of(data, size);
     const QString keynote = QString::fromStdString(lines[0]);
     Desktop desktop;
     build(desktop, lines);

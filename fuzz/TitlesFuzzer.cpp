@@ -75,18 +75,6 @@ void announce(const std::string& title)
               QTextCodec::codecForName("GBK")->fromUnicode(QString::fromStdString(title)) + "\r\n");
 }
 
-std::vector<std::string> lines_of(const std::string& input)
-{
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= input.size()) {
-        const std::size_t end = std::min(input.find('\n', start), input.size());
-        lines.push_back(input.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 bool has_lone_surrogate(const QString& text)
 {
     for (int i = 0; i < text.size(); ++i) {
@@ -208,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QObject::connect(ZuDataBus::instance(), &ZuDataBus::app_change_signal, &receiver,
                      [&changed](EmAppEntry* entry) { changed.insert(entry); });
 
-    const std::vector<std::string> lines = lines_of(fuzz::bytes_of(data, size));
+    const std::vector<std::string> lines = fuzz::lines_of(data, size);
     std::size_t next_line = 0;
     for (int refresh = 0; refresh < most_refreshes && next_line < lines.size(); ++refresh) {
         std::vector<std::size_t> titled(players.size(), 0);
