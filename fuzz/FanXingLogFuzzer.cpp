@@ -145,8 +145,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Lines longer than the reader keeps are passed over by design; the model does not know that.
-    if (size >= static_cast<std::size_t>(QKugouBanzou::max_line_bytes)) {
+    // A poll reads at most one block and passes over a line that fills it whole; the model knows
+    // neither.
+    if (size >= static_cast<std::size_t>(QKugouBanzou::max_poll_bytes)) {
         return 0;
     }
     write_log(std::string(), QIODevice::Truncate);
