@@ -225,14 +225,7 @@ private:
             return;
         }
         headers_done = Clock::now();
-        if (ec == http::error::body_limit) {
-            too_large();
-            return;
-        }
-        if (ec) {
-            if (malformed(ec)) {
-                refuse(http::status::bad_request, nullptr);
-            }
+        if (ended_by(ec)) {
             return;
         }
         path = percent_decoded(parser->get().target());
@@ -240,6 +233,20 @@ private:
         http::async_read(
             stream, buffer, *parser,
             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_body(ec); });
+    }
+
+    // True when the read failed and the connection has been answered or given up on: a body
+    // over the limit, a request that does not parse, or a closed or timed-out connection.
+    bool ended_by(beast::error_code ec)
+    {
+        if (ec == http::error::body_limit) {
+            too_large();
+            return true;
+        }
+        if (ec && malformed(ec)) {
+            refuse(http::status::bad_request, nullptr);
+        }
+        return static_cast<bool>(ec);
     }
 
     // Both framings end here: a Content-Length over the limit as soon as the headers are read,
@@ -253,14 +260,7 @@ private:
 
     void on_body(beast::error_code ec)
     {
-        if (ec == http::error::body_limit) {
-            too_large();
-            return;
-        }
-        if (ec) {
-            if (malformed(ec)) {
-                refuse(http::status::bad_request, nullptr);
-            }
+        if (ended_by(ec)) {
             return;
         }
         const http::request<http::string_body>& request = parser->get();
