@@ -331,6 +331,12 @@ bool ZuLocalDb::prepare_cookie_table(const std::string& file_name)
     const char* const closed = "cookies not loaded or saved, file left as it was";
     CookieTable table;
     try {
+        // A damaged file reads differently from one statement to the next, and a table created
+        // or rebuilt in it would hold whatever the damaged pages happen to give.
+        if (database->execAndGet("PRAGMA quick_check(1)").getString() != "ok") {
+            ZuLocalTables::report("database disk image is malformed", file_name, closed);
+            return false;
+        }
         if (!database->tableExists("cookies")) {
             database->exec(create_cookies);
             return true;

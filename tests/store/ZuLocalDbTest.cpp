@@ -228,30 +228,56 @@ TEST_F(ZuLocalDbTest, ExpiryIsStoredAsTextDateAndExpiredCookiesStillLoad)
     EXPECT_EQ(cookies[1].expirationDate(), past);
 }
 
-TEST_F(ZuLocalDbTest, FileThatIsNoDatabaseIsReportedAndLeftUntouched)
+TEST_F(ZuLocalDbTest, UnreadableFilesAreReportedAndLeftUntouched)
 {
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i) {
         garbage.append(static_cast<char>((i * 37 + 11) % 256));
     }
-    QFile out(QString::fromStdString(file()));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(garbage);
-    out.close();
+    // An earlier version's layout, which opening would otherwise rebuild, with the first page of
+    // its cookie rows damaged.
+    QByteArray damaged;
+    {
+        SQLite::Database raw(file(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        raw.exec("CREATE TABLE cookies (pk_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,"
+                 " cookie_key STRING UNIQUE NOT NULL, cookie_val STRING, cookie_domain STRING,"
+                 " cookie_path STRING, cookie_expires STRING)");
+        raw.exec(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)"
+            " INSERT INTO cookies (cookie_key, cookie_val) SELECT 'c' || i, printf('%.100c', 'v') FROM n");
+        const int root = raw.execAndGet("SELECT rootpage FROM sqlite_master WHERE name = 'cookies'").getInt();
+        damaged = file_bytes();
+        const int page_size = raw.execAndGet("PRAGMA page_size").getInt();
+        damaged[(root - 1) * page_size] = 0;
+    }
+    const struct
+    {
+        const char* what;
+        QByteArray bytes;
+        std::string error;
+    } cases[] = {
+        {"not a database", garbage, "file is not a database"},
+        {"damaged pages", damaged, "database disk image is malformed"},
+    };
+    for (const auto& unreadable : cases) {
+        SCOPED_TRACE(unreadable.what);
+        QFile out(QString::fromStdString(file()));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(unreadable.bytes);
+        out.close();
 
-    ZuLocalDb store;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(open(store));
-    EXPECT_TRUE(store.get()->load_cookies().isEmpty());
-    store.get()->save_cookie(make_cookie("sid", "s"));
-    const std::vector<std::string> lines = error_lines(testing::internal::GetCapturedStdout());
+        ZuLocalDb store;
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(open(store));
+        EXPECT_TRUE(store.get()->load_cookies().isEmpty());
+        store.get()->save_cookie(make_cookie("sid", "s"));
+        const std::vector<std::string> lines = error_lines(testing::internal::GetCapturedStdout());
 
-    EXPECT_EQ(lines,
-              std::vector<std::string>{
-                  "error:file is not a database (em.db: cookies not loaded or saved, file left as it was)"});
-    QFile in(QString::fromStdString(file()));
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    EXPECT_EQ(in.readAll(), garbage);
+        EXPECT_EQ(lines,
+                  std::vector<std::string>{"error:" + unreadable.error +
+                                           " (em.db: cookies not loaded or saved, file left as it was)"});
+        EXPECT_EQ(file_bytes(), unreadable.bytes);
+    }
 }
 
 TEST_F(ZuLocalDbTest, StringLayoutIsMigratedToTextKeepingRows)
