@@ -1,5 +1,6 @@
 #include "ZuHttpClient.h"
 
+#include "KestruneConfig.h"
 #include "QZuHttpCookie.h"
 #include "ZuCommandReceiver.h"
 #include "ZuDataBus.h"
@@ -266,10 +267,7 @@ QNetworkRequest ZuHttpClient::build_request(const QString& path, const std::stri
     QNetworkRequest request(QUrl(base_url + path, QUrl::TolerantMode));
     request.setSslConfiguration(tls);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setRawHeader("User-Agent", QStringLiteral("%1/%2/%3")
-                                           .arg(QStringLiteral("ZuKestrune"), QStringLiteral("emusic"),
-                                                QStringLiteral("1.1.2"))
-                                           .toUtf8());
+    request.setRawHeader("User-Agent", "ZuKestrune/emusic/" KESTRUNE_VERSION);
     request.setRawHeader("Accept", "application/protobuf");
     request.setRawHeader("Content-Type", "application/protobuf");
     // Named here, so that Qt leaves the inflating to us and its cap.

@@ -1,5 +1,6 @@
 #include "ZuHttpClient.h"
 #include "HttpsPeer.h"
+#include "KestruneConfig.h"
 #include "QZuHttpCookie.h"
 #include "TestEventLoop.h"
 #include "ZuCommandReceiver.h"
@@ -133,7 +134,7 @@ TEST_F(ZuHttpClientTest, LookupPostsRecordWithFixedHeadersAndDeliversAnswer)
     const auto& sent = requests[0];
     EXPECT_EQ(sent.method, "POST");
     EXPECT_EQ(sent.path, "/api/v1/emusic");
-    EXPECT_EQ(sent.header("User-Agent"), "ZuKestrune/emusic/1.1.2");
+    EXPECT_EQ(sent.header("User-Agent"), "ZuKestrune/emusic/" KESTRUNE_VERSION);
     EXPECT_EQ(sent.header("Accept"), "application/protobuf");
     EXPECT_EQ(sent.header("Content-Type"), "application/protobuf");
     EXPECT_EQ(sent.header("Connection"), "close");
@@ -199,7 +200,7 @@ TEST_F(ZuHttpClientTest, CommandRangesChooseThePath)
 TEST_F(ZuHttpClientTest, EnvironmentOverridesConfiguredBaseUrl)
 {
     qunsetenv("KESTRUNE_API_URL");
-    EXPECT_EQ(ZuHttpClient::base_url_from_environment(), QStringLiteral(KESTRUNE_TEST_DEFAULT_API_URL));
+    EXPECT_EQ(ZuHttpClient::base_url_from_environment(), QStringLiteral(KESTRUNE_API_URL));
     qputenv("KESTRUNE_API_URL", "https://keys.example:9443/api");
     EXPECT_EQ(ZuHttpClient::base_url_from_environment(), QStringLiteral("https://keys.example:9443/api"));
     qunsetenv("KESTRUNE_API_URL");
