@@ -254,9 +254,9 @@ void ZuHttpClient::watch(QNetworkReply* reply)
             reply->abort();
         }
     });
-    // Qt's network thread then reads no further ahead than this until the reply has been emptied,
-    // so a flood stops close to the cap. Qt starts the request on its next turn of the event loop
-    // and drops a size set before, so the size follows it there.
+    // Given a read buffer, Qt's network thread reads no further ahead than its size until the reply
+    // has been emptied, so a flood stops close to the cap. Qt takes the request up on its next turn
+    // of the event loop and drops a size set before that; this call is queued behind it.
     QMetaObject::invokeMethod(
         reply, [reply] { reply->setReadBufferSize(read_ahead_size); }, Qt::QueuedConnection);
 
