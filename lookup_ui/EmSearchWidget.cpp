@@ -5,6 +5,7 @@
 #include "EmMessageBoxWidget.h"
 #include "EmTitleEnum.h"
 #include "EmTrayWidget.h"
+#include "KestruneConfig.h"
 #include "ZuDataBus.h"
 #include "ZuHttpClient.h"
 #include "ZuMusicKeynoteMetaType.h"

@@ -1,5 +1,6 @@
 #include "ZuHttpClient.h"
 
+#include "KestruneConfig.h"
 #include "QZuHttpCookie.h"
 #include "ZuCommandReceiver.h"
 #include "ZuDataBus.h"
@@ -184,7 +185,6 @@ ZuHttpClient::ZuHttpClient(const QString& base_url, ZuLocalDb* store, QObject* p
 {
     qRegisterMetaType<zudata::ZuMusicKeynote>("zudata::ZuMusicKeynote");
     manager->setCookieJar(cookie_jar);
-    connect(manager, &QNetworkAccessManager::finished, this, &ZuHttpClient::reply_finish);
     connect(ZuDataBus::instance(), &ZuDataBus::remove_http_receiver, this, &ZuHttpClient::remove_request);
 }
 
@@ -242,7 +242,7 @@ bool ZuHttpClient::send(int cmd, const google::protobuf::Message* payload, ZuCom
     return true;
 }
 
-void ZuHttpClient::watch(QNetworkReply* reply) const
+void ZuHttpClient::watch(QNetworkReply* reply)
 {
     // Aborting finishes the reply at once, with OperationCanceledError: a network failure.
     auto* deadline = new QTimer(reply);
@@ -254,10 +254,29 @@ void ZuHttpClient::watch(QNetworkReply* reply) const
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > max_reply_size) {
+    // Given a read buffer, Qt's network thread reads no further ahead than its size until the reply
+    // has been emptied, so a flood stops close to the cap. Qt takes the request up on its next turn
+    // of the event loop and drops a size set before that; this call is queued behind it.
+    QMetaObject::invokeMethod(
+        reply, [reply] { reply->setReadBufferSize(read_ahead_size); }, Qt::QueuedConnection);
+
+    auto body = std::make_shared<QByteArray>();
+    const auto take_body = [reply, body] {
+        // An aborted reply is closed, and what it had is not wanted.
+        if (reply->isOpen()) {
+            body->append(reply->readAll());
+        }
+    };
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body, take_body] {
+        take_body();
+        if (body->size() > max_reply_size) {
             reply->abort();
         }
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, take_body] {
+        // The last bytes and the end may arrive together, without a readyRead of their own.
+        take_body();
+        reply_finish(reply, *body);
     });
 }
 
@@ -266,10 +285,7 @@ QNetworkRequest ZuHttpClient::build_request(const QString& path, const std::stri
     QNetworkRequest request(QUrl(base_url + path, QUrl::TolerantMode));
     request.setSslConfiguration(tls);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setRawHeader("User-Agent", QStringLiteral("%1/%2/%3")
-                                           .arg(QStringLiteral("ZuKestrune"), QStringLiteral("emusic"),
-                                                QStringLiteral("1.1.2"))
-                                           .toUtf8());
+    request.setRawHeader("User-Agent", "ZuKestrune/emusic/" KESTRUNE_VERSION);
     request.setRawHeader("Accept", "application/protobuf");
     request.setRawHeader("Content-Type", "application/protobuf");
     // Named here, so that Qt leaves the inflating to us and its cap.
@@ -280,7 +296,7 @@ QNetworkRequest ZuHttpClient::build_request(const QString& path, const std::stri
     return request;
 }
 
-void ZuHttpClient::reply_finish(QNetworkReply* reply)
+void ZuHttpClient::reply_finish(QNetworkReply* reply, const QByteArray& received)
 {
     reply->deleteLater();
     const QNetworkReply::NetworkError error = reply->error();
@@ -290,8 +306,6 @@ void ZuHttpClient::reply_finish(QNetworkReply* reply)
         return;
     }
 
-    const QByteArray received = reply->readAll();
-    // The last bytes and the end may arrive together, before any progress report about them.
     if (received.size() > max_reply_size) {
         deliver_failure(serial);
         return;

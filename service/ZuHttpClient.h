@@ -55,6 +55,8 @@ public:
     static constexpr qint64 max_reply_size = 16 * 1024 * 1024;
     // Replies announcing a larger inflated size than this are not inflated.
     static constexpr unsigned long max_unzip_length = max_reply_size;
+    // How far Qt's network thread may read a reply ahead of the client taking it in.
+    static constexpr qint64 read_ahead_size = 256 * 1024;
 
     // The answer a finished reply brings its receiver, from the reply's "Content-Encoding" and
     // "Content-unzipLength" headers and its body; false when the body says nothing the receiver
@@ -64,12 +66,13 @@ public:
 
 public slots:
     void remove_request(ZuCommandReceiver* recver_addr);
-    void reply_finish(QNetworkReply* reply);
 
 private:
     QNetworkRequest build_request(const QString& path, const std::string& serial) const;
     std::shared_ptr<ZuRequestItem> take_pending(const std::string& serial);
-    void watch(QNetworkReply* reply) const;
+    // Bounds the reply in time and size and collects its body; reply_finish answers once it ends.
+    void watch(QNetworkReply* reply);
+    void reply_finish(QNetworkReply* reply, const QByteArray& received);
     void deliver_failure(const std::string& serial);
 
     QNetworkAccessManager* manager;

@@ -2,6 +2,7 @@
 
 #include "EmMessageBoxWidget.h"
 #include "EmPluginControl.h"
+#include "KestruneConfig.h"
 
 #include <QCoreApplication>
 #include <QIcon>

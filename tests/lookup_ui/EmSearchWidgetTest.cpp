@@ -6,6 +6,7 @@
 #include "EmMessageBoxWidget.h"
 #include "EmPluginControl.h"
 #include "EmTitleEnum.h"
+#include "KestruneConfig.h"
 #include "LookupUiTestSupport.h"
 #include "TestEventLoop.h"
 #include "ZuMusicKeynoteMetaType.h"

@@ -2,6 +2,7 @@
 #include "EmFakePluginPlatform.h"
 #include "EmMessageBoxWidget.h"
 #include "EmPluginControl.h"
+#include "KestruneConfig.h"
 #include "ShellTestSupport.h"
 
 #include <QAction>
@@ -72,7 +73,7 @@ TEST_F(TrayMenu, AboutTwiceShowsOneBoxAndAfterClosingANewOne)
     ASSERT_EQ(message_boxes().size(), 1);
     EmMessageBoxWidget* const first = message_boxes().front();
     EXPECT_EQ(label_text(first, "warn_title_label"), QStringLiteral("Velmora电音助手"));
-    EXPECT_EQ(label_text(first, "warn_detail_label"), QStringLiteral("Velmora电音助手 1.1.2"));
+    EXPECT_EQ(label_text(first, "warn_detail_label"), QStringLiteral("Velmora电音助手 " KESTRUNE_VERSION));
     EXPECT_NE(first, EmMessageBoxWidget::instance());
 
     ASSERT_TRUE(close_and_destroy(first));

@@ -1,5 +1,7 @@
 // The manifest, version block and icon of the built Kestrune.exe, read back the way Windows reads
 // them.
+#include "KestruneConfig.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
