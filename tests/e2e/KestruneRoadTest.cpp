@@ -7,10 +7,10 @@
 #include "ChildProcess.h"
 #include "HttpsPeer.h"
 #include "MainWindowProbe.h"
+#include "RoadKeyService.h"
 #include "WaitUntil.h"
 #include "X11WindowClient.h"
 #include "XvfbServer.h"
-#include "zudata.pb.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -26,17 +26,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using Light = MainWindowProbe::Light;
-
-struct Song
-{
-    std::string name;
-    std::string singer;
-    // What the key service answers for it, best first.
-    std::vector<std::string> keys;
-};
-
-const Song first_song{"雾中灯塔", "岑小舟", {"F# Minor", "A Minor"}};
-const Song second_song{"慢车去海边", "林栖与回声", {"Bb Major", "D Major"}};
+using road::first_song;
+using road::second_song;
+using road::Song;
 
 // Kestrune watches every process of the machine, not only the test's. No other test starts a
 // process under this name, so the one Kestrune finds is this test's stand-in even while other
@@ -48,39 +40,6 @@ const std::string player_class = "#32770";
 std::string player_title(const Song& song)
 {
     return song.name + " - " + song.singer + " - 千千音乐";
-}
-
-// The service's side of a lookup: every key it knows for the song asked about.
-std::string answer(const std::string& body)
-{
-    zudata::ZuRequest request;
-    zudata::ZuRespond respond;
-    if (!request.ParseFromString(body) || request.cmd() != zudata::CMD_EM_GET) {
-        respond.set_err(zudata::ERROR_FAILED);
-        respond.set_errmsg("not a key lookup");
-        return respond.SerializeAsString();
-    }
-    respond.set_cmd(zudata::CMD_EM_GET);
-    respond.set_err(zudata::ERROR_OK);
-    const zudata::ZuMusicKeynote& asked = request.emusic();
-    zudata::ZuMusicKeynoteSearchResp* result = respond.mutable_emusic_resp();
-    result->set_music_name(asked.music_name());
-    result->set_music_process(asked.music_process());
-    for (const Song& song : {first_song, second_song}) {
-        if (song.name != asked.music_name()) {
-            continue;
-        }
-        for (const std::string& key : song.keys) {
-            zudata::ZuMusicKeynote* record = result->add_emusics();
-            record->set_id(result->emusics_size());
-            record->set_music_name(song.name);
-            record->set_music_author(song.singer);
-            record->set_music_keynote(key);
-            record->set_music_process(asked.music_process());
-        }
-    }
-    result->set_emusic_count(result->emusics_size());
-    return respond.SerializeAsString();
 }
 
 // One pop-up picked, as the plugin window receives it: a click on the pop-up, a Down press and
@@ -187,22 +146,10 @@ protected:
         return events;
     }
 
-    static void expect_lookup(const HttpsPeer::Request& request, const Song& song)
-    {
-        EXPECT_EQ(request.method, "POST");
-        EXPECT_EQ(request.path, "/api/v1/emusic");
-        zudata::ZuRequest lookup;
-        ASSERT_TRUE(lookup.ParseFromString(request.body));
-        EXPECT_EQ(lookup.cmd(), zudata::CMD_EM_GET);
-        EXPECT_EQ(lookup.emusic().music_name(), song.name);
-        EXPECT_EQ(lookup.emusic().music_author(), song.singer);
-        EXPECT_EQ(lookup.emusic().music_process(), player_exe);
-    }
-
     QTemporaryDir home;
     XvfbServer server{{"-dpi", "96"}};
     HttpsPeer peer{[](const HttpsPeer::Request& request, httplib::Response& response) {
-        response.set_content(answer(request.body), "application/x-protobuf");
+        response.set_content(road::answer(request.body), "application/x-protobuf");
     }};
     std::unique_ptr<X11WindowClient> host;
     X11WindowClient::WindowId plugin = 0;
@@ -239,13 +186,13 @@ TEST_F(KestruneRoadTest, SongChangesAreLookedUpAndTheirKeysSetInThePluginOnceAut
         player->make_top_level(player_class, player_title(first_song), 0);
     ASSERT_TRUE(wait_until([&] { return !requests().empty(); }, 10s))
         << "the player's song was not looked up";
-    expect_lookup(requests().at(0), first_song);
+    road::expect_lookup(requests().at(0), first_song, player_exe);
     // F# Minor: the second scale, the seventh key.
     EXPECT_EQ(plugin_events(first_key_set(2, 7).size()), first_key_set(2, 7));
 
     player->set_title(player_window, player_title(second_song));
     ASSERT_TRUE(wait_until([&] { return requests().size() >= 2; }, 10s)) << "the new song was not looked up";
-    expect_lookup(requests().at(1), second_song);
+    road::expect_lookup(requests().at(1), second_song, player_exe);
     // Bb Major: the first scale, the eleventh key.
     EXPECT_EQ(plugin_events(first_key_set(1, 11).size()), first_key_set(1, 11));
     EXPECT_EQ(requests().size(), 2u) << "each song is looked up once";

@@ -145,10 +145,10 @@ TEST_F(EmWin32PluginPlatformTest, HideAndRestoreActOnTheRootWindow)
 
 TEST(EmWin32PluginPlatformScreenTest, DpiIsTheScreensLogicalResolution)
 {
-    // scripts/test-windows sets the resolution of its Wine prefix and says which one here.
-    const char* configured = std::getenv("KESTRUNE_EXPECTED_DPI");
+    // The build's emulator makes its Wine prefix at this resolution and says which one here.
+    const char* configured = std::getenv("KESTRUNE_WINE_DPI");
     if (configured == nullptr) {
-        GTEST_SKIP() << "KESTRUNE_EXPECTED_DPI is not set";
+        GTEST_SKIP() << "KESTRUNE_WINE_DPI is not set";
     }
     EmWin32PluginPlatform platform;
     EXPECT_EQ(platform.screen_dpi(), std::atoi(configured));
