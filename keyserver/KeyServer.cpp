@@ -84,7 +84,7 @@ std::string percent_decoded(beast::string_view target)
 class KeyServer::Engine
 {
 public:
-    Engine(Catalogue& catalogue, KeyServerConfig server_config);
+    Engine(CatalogueStore& catalogue, KeyServerConfig server_config);
 
     class Connection;
 
@@ -105,6 +105,7 @@ public:
     RequestRateLimiter limiter;
     RequestLog log;
     TrustedProxies proxies;
+    const SessionIdentity sessions;
     std::set<std::string> routes;
     std::atomic<bool> stopping{false};
 
@@ -394,12 +395,13 @@ private:
     beast::error_code ignored;
 };
 
-KeyServer::Engine::Engine(Catalogue& catalogue, KeyServerConfig server_config)
+KeyServer::Engine::Engine(CatalogueStore& catalogue, KeyServerConfig server_config)
     : config(std::move(server_config))
     , handler(catalogue, config.empty_answers, config.promote_after)
     , limiter(config.rate_limit, config.rate_window)
     , log(config.log, config.log_queue)
     , proxies(config.trusted_proxies)
+    , sessions(config.session_secret)
 {
     if (!std::regex_match(config.base_path, base_path_form)) {
         throw std::runtime_error("the base path must look like /api, not " + config.base_path);
@@ -563,9 +565,9 @@ KeyAnswer KeyServer::Engine::answer(const http::request<http::string_body>& requ
     for (auto [field, end] = request.equal_range(http::field::cookie); field != end; ++field) {
         cookies.emplace_back(field->value());
     }
-    const Session session = SessionIdentity::of(cookies, std::string(request["Session-Id"]), client);
+    const Session session = sessions.of(cookies, std::string(request["Session-Id"]), client);
     if (!session.has_cookie) {
-        set_cookie = SessionIdentity::new_cookie(config.base_path.empty() ? "/" : config.base_path);
+        set_cookie = sessions.new_cookie(config.base_path.empty() ? "/" : config.base_path);
     }
     if (!limiter.admit(client)) {
         return KeyCommandHandler::failure(429, zudata::CMD_UNKNOW, too_frequent_text);
@@ -581,7 +583,7 @@ KeyAnswer KeyServer::Engine::answer(const http::request<http::string_body>& requ
     }
 }
 
-KeyServer::KeyServer(Catalogue& catalogue, KeyServerConfig config)
+KeyServer::KeyServer(CatalogueStore& catalogue, KeyServerConfig config)
     : engine(std::make_unique<Engine>(catalogue, std::move(config)))
 {
 }
