@@ -46,9 +46,9 @@ bool executable(const std::string& path)
     return access(path.c_str(), X_OK) == 0;
 }
 
-// Two key services on one PostgreSQL database, with HAProxy before them terminating TLS and
-// naming the client in X-Forwarded-For. PostgreSQL refuses to run as root, so under root (as in
-// CI) it runs as "nobody". Everything lives in one temporary directory.
+// Two key services on one PostgreSQL database, with HAProxy before them in the documented
+// configuration: it terminates TLS and names the client in X-Forwarded-For. PostgreSQL refuses to run as
+// root, so under root (as in CI) it runs as "nobody". Everything lives in one temporary directory.
 class KeydClusterTest : public ::testing::Test
 {
 protected:
@@ -207,22 +207,13 @@ protected:
             std::ofstream(path("proxy.pem")) << cert.rdbuf() << key.rdbuf();
         }
         proxy_port = free_port();
-        std::string config = "global\n  maxconn 1000\n"
-                             "defaults\n  mode http\n  timeout connect 2s\n  timeout client 15s\n"
-                             "  timeout server 15s\n  retries 3\n  option redispatch\n"
-                             "frontend keys\n  bind 127.0.0.1:" +
-                             std::to_string(proxy_port) + " ssl crt " + path("proxy.pem") +
-                             "\n  option forwardfor\n  default_backend keyd\n"
-                             "backend keyd\n  balance roundrobin\n";
-        for (const Keyd* keyd : {&first, &second}) {
-            config += "  server k" + std::to_string(keyd->port) + " 127.0.0.1:" + std::to_string(keyd->port) +
-                      " ssl verify required ca-file " + certificate() +
-                      " check inter 300ms fall 1 rise 1 maxconn 30\n";
-        }
-        std::ofstream(path("haproxy.cfg")) << config;
         ChildProcess::Options options;
         options.path = haproxy_program;
-        options.arguments = {haproxy_program, "-db", "-f", path("haproxy.cfg")};
+        options.arguments = {haproxy_program, "-db", "-f", KEYD_HAPROXY_CONFIG};
+        options.environment = {
+            "KEYD_LISTEN=127.0.0.1:" + std::to_string(proxy_port), "KEYD_PEM=" + path("proxy.pem"),
+            "KEYD_FIRST=127.0.0.1:" + std::to_string(first.port),
+            "KEYD_SECOND=127.0.0.1:" + std::to_string(second.port), "KEYD_CA=" + certificate()};
         options.log_path = path("haproxy.log");
         proxy = std::make_unique<ChildProcess>(options);
         ASSERT_TRUE(
