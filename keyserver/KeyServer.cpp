@@ -46,6 +46,8 @@ const std::regex base_path_form("(/[A-Za-z0-9_-]+)*");
 
 // Under load the kernel keeps this many finished handshakes waiting for us instead of refusing them.
 constexpr int listen_backlog = 4096;
+// Connections taken from the kernel's queue in one turn of the acceptor.
+constexpr int accept_batch = 64;
 // A TLS record starts with this byte; anything else on the TLS port is a plain HTTP client.
 constexpr unsigned char tls_handshake_record = 0x16;
 // TLS 1.2 suites that authenticate and encrypt in one step; TLS 1.3 has only such suites.
@@ -111,6 +113,8 @@ public:
 
 private:
     void accept();
+    // Admits a new connection, or closes it when its address or the service is at its limit.
+    void take(tcp::socket socket);
 
     std::atomic<bool> stop_requested{false};
     // Declared before the I/O context: connections still pending when it is destroyed take
@@ -442,6 +446,9 @@ int KeyServer::Engine::listen()
     if (!failed) {
         acceptor.listen(listen_backlog, failed);
     }
+    if (!failed) {
+        acceptor.non_blocking(true, failed);
+    }
     if (failed) {
         throw std::runtime_error("cannot listen on " + config.address + " port " +
                                  std::to_string(config.port) + ": " + failed.message());
@@ -512,19 +519,35 @@ void KeyServer::Engine::accept()
             });
             return;
         }
-        beast::error_code failed;
-        const std::string address = socket.remote_endpoint(failed).address().to_string();
-        if (!failed && admit(address)) {
-            socket.set_option(tcp::no_delay(true), failed);
-            auto connection = std::make_shared<Connection>(*this, std::move(socket), address);
-            {
-                std::lock_guard<std::mutex> lock(connections_mutex);
-                connections.emplace(connection.get(), connection);
+        take(std::move(socket));
+        // After a burst of connections the kernel holds many ready ones; taking them here, rather
+        // than one per trip through the event loop, keeps a new client from waiting behind them
+        // all. The batch is bounded so that the connections already open get their turns.
+        for (int i = 0; i < accept_batch; ++i) {
+            tcp::socket next = acceptor.accept(net::make_strand(io), ec);
+            if (ec) {
+                break;
             }
-            connection->start();
+            take(std::move(next));
         }
         accept();
     });
+}
+
+void KeyServer::Engine::take(tcp::socket socket)
+{
+    beast::error_code failed;
+    const std::string address = socket.remote_endpoint(failed).address().to_string();
+    if (failed || !admit(address)) {
+        return;
+    }
+    socket.set_option(tcp::no_delay(true), failed);
+    auto connection = std::make_shared<Connection>(*this, std::move(socket), address);
+    {
+        std::lock_guard<std::mutex> lock(connections_mutex);
+        connections.emplace(connection.get(), connection);
+    }
+    connection->start();
 }
 
 bool KeyServer::Engine::admit(const std::string& address)
