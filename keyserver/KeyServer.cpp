@@ -143,7 +143,8 @@ class KeyServer::Engine::Connection : public std::enable_shared_from_this<Connec
 public:
     Connection(Engine& engine, tcp::socket socket, std::string address)
         : engine(engine)
-        , stream(std::move(socket), engine.tls)
+        , executor(socket.get_executor())
+        , plain(std::move(socket))
         , address(std::move(address))
         , buffer(largest_header + largest_request)
     {
@@ -169,7 +170,7 @@ public:
     // one in progress and close then.
     void close_when_idle()
     {
-        net::post(stream.get_executor(), [self = shared_from_this()] {
+        net::post(executor, [self = shared_from_this()] {
             if (self->idle) {
                 self->lowest().cancel();
             }
@@ -177,7 +178,7 @@ public:
     }
 
 private:
-    beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream); }
+    beast::tcp_stream& lowest() { return stream ? beast::get_lowest_layer(*stream) : plain; }
 
     void on_first_bytes(beast::error_code ec, std::size_t read)
     {
@@ -194,15 +195,18 @@ private:
                              });
             return;
         }
+        // Made only now, since making it costs more than everything else about a connection, and
+        // silent clients would otherwise make every newcomer wait for theirs after a burst.
+        stream.emplace(std::move(plain), engine.tls);
         lowest().expires_at(deadline);
-        stream.async_handshake(ssl::stream_base::server, buffer.data(),
-                               [self = shared_from_this()](beast::error_code ec, std::size_t used) {
-                                   if (ec) {
-                                       return;
-                                   }
-                                   self->buffer.consume(used);
-                                   self->read_header();
-                               });
+        stream->async_handshake(ssl::stream_base::server, buffer.data(),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t used) {
+                                    if (ec) {
+                                        return;
+                                    }
+                                    self->buffer.consume(used);
+                                    self->read_header();
+                                });
     }
 
     void read_header()
@@ -212,7 +216,7 @@ private:
         parser->body_limit(largest_request);
         lowest().expires_at(deadline);
         http::async_read_header(
-            stream, buffer, *parser,
+            *stream, buffer, *parser,
             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_header(ec); });
     }
 
@@ -236,7 +240,7 @@ private:
         path = percent_decoded(parser->get().target());
         lowest().expires_at(deadline);
         http::async_read(
-            stream, buffer, *parser,
+            *stream, buffer, *parser,
             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_body(ec); });
     }
 
@@ -329,19 +333,19 @@ private:
         if (chunk == 0) {
             return;
         }
-        stream.async_read_some(buffer.prepare(chunk),
-                               [self = shared_from_this(), left](beast::error_code ec, std::size_t read) {
-                                   if (!ec) {
-                                       self->drain_then_close(left - std::min(left, read));
-                                   }
-                               });
+        stream->async_read_some(buffer.prepare(chunk),
+                                [self = shared_from_this(), left](beast::error_code ec, std::size_t read) {
+                                    if (!ec) {
+                                        self->drain_then_close(left - std::min(left, read));
+                                    }
+                                });
     }
 
     void write()
     {
         response.prepare_payload();
         lowest().expires_after(engine.config.request_deadline);
-        http::async_write(stream, response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+        http::async_write(*stream, response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
             self->on_written(ec);
         });
     }
@@ -361,7 +365,7 @@ private:
         }
         if (ec || !response.keep_alive() || engine.stopping) {
             lowest().expires_after(std::chrono::seconds(1));
-            stream.async_shutdown([self = shared_from_this()](beast::error_code) {});
+            stream->async_shutdown([self = shared_from_this()](beast::error_code) {});
             return;
         }
         if (buffer.size() > 0) {
@@ -371,20 +375,23 @@ private:
         }
         idle = true;
         lowest().expires_after(engine.config.idle_timeout);
-        stream.async_read_some(buffer.prepare(1024),
-                               [self = shared_from_this()](beast::error_code ec, std::size_t read) {
-                                   self->idle = false;
-                                   if (ec || self->engine.stopping) {
-                                       return;
-                                   }
-                                   self->buffer.commit(read);
-                                   self->deadline = Clock::now() + self->engine.config.request_deadline;
-                                   self->read_header();
-                               });
+        stream->async_read_some(buffer.prepare(1024),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t read) {
+                                    self->idle = false;
+                                    if (ec || self->engine.stopping) {
+                                        return;
+                                    }
+                                    self->buffer.commit(read);
+                                    self->deadline = Clock::now() + self->engine.config.request_deadline;
+                                    self->read_header();
+                                });
     }
 
     Engine& engine;
-    beast::ssl_stream<beast::tcp_stream> stream;
+    const net::any_io_executor executor;
+    // The connection until its first bytes show a TLS handshake; then `stream` takes it over.
+    beast::tcp_stream plain;
+    std::optional<beast::ssl_stream<beast::tcp_stream>> stream;
     const std::string address;
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
