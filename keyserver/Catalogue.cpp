@@ -1,14 +1,15 @@
 #include "Catalogue.h"
 
-#include "NameTrigrams.h"
+#include "SimilarNames.h"
 #include "TextNormaliser.h"
 
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -17,16 +18,6 @@ namespace {
 constexpr int application_id = 0x4B455944;
 constexpr int schema_version = 2;
 constexpr int busy_timeout_ms = 5000;
-
-// Below this, names count as different songs; a four-character Chinese title with one
-// character changed stays below it, since that is usually another song.
-constexpr double least_similarity = 0.55;
-// Among similar names, the singer asked for goes first unless another name is clearly closer.
-constexpr double singer_bonus = 0.25;
-// Caps the candidates a similarity search reads: it searches by the rarest pieces of the asked
-// name only, as many as fit, so that a name made of pieces that thousands of songs share cannot
-// make one lookup cost more than the TLS handshake in front of it.
-constexpr std::int64_t candidate_budget = 384;
 
 const char* const schema = R"sql(
 CREATE TABLE songs(
@@ -82,10 +73,6 @@ CREATE TABLE proposals(
     received_at TEXT NOT NULL,
     PRIMARY KEY (wanted_id, session)) WITHOUT ROWID;
 )sql";
-
-// Anyone on the internet can add names to the list, so it is held to this many songs; past it the
-// least asked song goes first.
-constexpr std::int64_t most_wanted = 100000;
 
 int pragma_value(SQLite::Database& db, const std::string& name)
 {
@@ -241,34 +228,24 @@ std::vector<CatalogueSong> Catalogue::find(const std::string& name, const std::s
 std::vector<CatalogueSong> Catalogue::find_similar(const std::string& name_key, const std::string& singer_key,
                                                    std::size_t limit)
 {
-    const NameTrigrams asked(name_key);
-    const std::vector<std::string> searched = rare_grams(asked.grams());
+    SimilarNames similar(name_key, singer_key);
+    const std::vector<std::string> searched = rare_grams(similar.grams());
     if (searched.empty()) {
         return {};
     }
-
-    std::vector<std::pair<double, CatalogueSong>> scored;
     StatementReset reset(by_grams);
     by_grams.bind(1, any_of(searched));
     while (by_grams.executeStep()) {
         const SQLite::Column candidate_key = by_grams.getColumn(4);
-        const double similarity =
-            asked.similarity_to(std::string_view(candidate_key.getText(), candidate_key.getBytes()));
-        if (similarity < least_similarity) {
-            continue;
+        const SQLite::Column candidate_singer = by_grams.getColumn(5);
+        const std::optional<double> score =
+            similar.score(std::string_view(candidate_key.getText(), candidate_key.getBytes()),
+                          std::string_view(candidate_singer.getText(), candidate_singer.getBytes()));
+        if (score) {
+            similar.add(*score, song_from(by_grams));
         }
-        const bool same_singer = !singer_key.empty() && by_grams.getColumn(5).getString() == singer_key;
-        scored.emplace_back(similarity + (same_singer ? singer_bonus : 0.0), song_from(by_grams));
     }
-
-    std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second.id < b.second.id;
-    });
-    std::vector<CatalogueSong> found;
-    for (std::size_t i = 0; i < scored.size() && i < limit; ++i) {
-        found.push_back(std::move(scored[i].second));
-    }
-    return found;
+    return similar.best(limit);
 }
 
 std::vector<std::string> Catalogue::rare_grams(const std::vector<std::string>& grams)
@@ -281,18 +258,7 @@ std::vector<std::string> Catalogue::rare_grams(const std::vector<std::string>& g
             counted.emplace_back(gram_count.getColumn(0).getInt64(), gram);
         }
     }
-    std::sort(counted.begin(), counted.end());
-
-    std::vector<std::string> rare;
-    std::int64_t candidates = 0;
-    for (const auto& [songs, gram] : counted) {
-        if (candidates + songs > candidate_budget) {
-            break;
-        }
-        candidates += songs;
-        rare.push_back(gram);
-    }
-    return rare;
+    return SimilarNames::rarest(std::move(counted));
 }
 
 std::size_t Catalogue::store(const std::vector<CatalogueSong>& songs)

@@ -39,7 +39,7 @@ std::vector<std::size_t> column_positions(const std::vector<std::string>& header
 
 } // namespace
 
-CatalogueImporter::CatalogueImporter(Catalogue& catalogue)
+CatalogueImporter::CatalogueImporter(CatalogueStore& catalogue)
     : catalogue(catalogue)
 {
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Catalogue.h"
+#include "CatalogueStore.h"
 #include "SongRules.h"
 
 #include <cstddef>
@@ -28,13 +28,13 @@ struct ImportReport
 class CatalogueImporter
 {
 public:
-    explicit CatalogueImporter(Catalogue& catalogue);
+    explicit CatalogueImporter(CatalogueStore& catalogue);
 
     ImportReport import(const std::string& csv_text);
 
 private:
     std::string problem_with(CatalogueSong& song) const;
 
-    Catalogue& catalogue;
+    CatalogueStore& catalogue;
     SongRules rules;
 };

@@ -26,7 +26,8 @@ void add_song(zudata::ZuMusicKeynoteSearchResp* list, std::int64_t id, const std
 
 } // namespace
 
-KeyCommandHandler::KeyCommandHandler(Catalogue& catalogue, bool empty_answers, std::int64_t promote_after)
+KeyCommandHandler::KeyCommandHandler(CatalogueStore& catalogue, bool empty_answers,
+                                     std::int64_t promote_after)
     : catalogue(catalogue)
     , empty_answers(empty_answers)
     , promote_after(promote_after)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Catalogue.h"
+#include "CatalogueStore.h"
 #include "SongRules.h"
 
 #include <zudata.pb.h>
@@ -35,7 +35,7 @@ public:
     // Longer names are not song names; they would only bloat the waiting list.
     static constexpr std::size_t longest_wanted_field = 256;
 
-    KeyCommandHandler(Catalogue& catalogue, bool empty_answers, std::int64_t promote_after = 3);
+    KeyCommandHandler(CatalogueStore& catalogue, bool empty_answers, std::int64_t promote_after = 3);
 
     KeyAnswer handle(const std::string& body, const KeyCaller& caller = {});
 
@@ -53,7 +53,7 @@ private:
     bool checked_song(const zudata::ZuRequest& request, CatalogueSong& song, KeyAnswer& refusal);
     static KeyAnswer success(const zudata::ZuRequest& request);
 
-    Catalogue& catalogue;
+    CatalogueStore& catalogue;
     const bool empty_answers;
     const std::int64_t promote_after;
     SongRules rules;

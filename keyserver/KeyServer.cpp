@@ -46,6 +46,8 @@ const std::regex base_path_form("(/[A-Za-z0-9_-]+)*");
 
 // Under load the kernel keeps this many finished handshakes waiting for us instead of refusing them.
 constexpr int listen_backlog = 4096;
+// Connections taken from the kernel's queue in one turn of the acceptor.
+constexpr int accept_batch = 64;
 // A TLS record starts with this byte; anything else on the TLS port is a plain HTTP client.
 constexpr unsigned char tls_handshake_record = 0x16;
 // TLS 1.2 suites that authenticate and encrypt in one step; TLS 1.3 has only such suites.
@@ -84,7 +86,7 @@ std::string percent_decoded(beast::string_view target)
 class KeyServer::Engine
 {
 public:
-    Engine(Catalogue& catalogue, KeyServerConfig server_config);
+    Engine(CatalogueStore& catalogue, KeyServerConfig server_config);
 
     class Connection;
 
@@ -105,11 +107,14 @@ public:
     RequestRateLimiter limiter;
     RequestLog log;
     TrustedProxies proxies;
+    const SessionIdentity sessions;
     std::set<std::string> routes;
     std::atomic<bool> stopping{false};
 
 private:
     void accept();
+    // Admits a new connection, or closes it when its address or the service is at its limit.
+    void take(tcp::socket socket);
 
     std::atomic<bool> stop_requested{false};
     // Declared before the I/O context: connections still pending when it is destroyed take
@@ -138,7 +143,8 @@ class KeyServer::Engine::Connection : public std::enable_shared_from_this<Connec
 public:
     Connection(Engine& engine, tcp::socket socket, std::string address)
         : engine(engine)
-        , stream(std::move(socket), engine.tls)
+        , executor(socket.get_executor())
+        , plain(std::move(socket))
         , address(std::move(address))
         , buffer(largest_header + largest_request)
     {
@@ -164,7 +170,7 @@ public:
     // one in progress and close then.
     void close_when_idle()
     {
-        net::post(stream.get_executor(), [self = shared_from_this()] {
+        net::post(executor, [self = shared_from_this()] {
             if (self->idle) {
                 self->lowest().cancel();
             }
@@ -172,7 +178,7 @@ public:
     }
 
 private:
-    beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream); }
+    beast::tcp_stream& lowest() { return stream ? beast::get_lowest_layer(*stream) : plain; }
 
     void on_first_bytes(beast::error_code ec, std::size_t read)
     {
@@ -189,15 +195,18 @@ private:
                              });
             return;
         }
+        // Made only now, since making it costs more than everything else about a connection, and
+        // silent clients would otherwise make every newcomer wait for theirs after a burst.
+        stream.emplace(std::move(plain), engine.tls);
         lowest().expires_at(deadline);
-        stream.async_handshake(ssl::stream_base::server, buffer.data(),
-                               [self = shared_from_this()](beast::error_code ec, std::size_t used) {
-                                   if (ec) {
-                                       return;
-                                   }
-                                   self->buffer.consume(used);
-                                   self->read_header();
-                               });
+        stream->async_handshake(ssl::stream_base::server, buffer.data(),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t used) {
+                                    if (ec) {
+                                        return;
+                                    }
+                                    self->buffer.consume(used);
+                                    self->read_header();
+                                });
     }
 
     void read_header()
@@ -207,7 +216,7 @@ private:
         parser->body_limit(largest_request);
         lowest().expires_at(deadline);
         http::async_read_header(
-            stream, buffer, *parser,
+            *stream, buffer, *parser,
             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_header(ec); });
     }
 
@@ -231,7 +240,7 @@ private:
         path = percent_decoded(parser->get().target());
         lowest().expires_at(deadline);
         http::async_read(
-            stream, buffer, *parser,
+            *stream, buffer, *parser,
             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_body(ec); });
     }
 
@@ -324,19 +333,19 @@ private:
         if (chunk == 0) {
             return;
         }
-        stream.async_read_some(buffer.prepare(chunk),
-                               [self = shared_from_this(), left](beast::error_code ec, std::size_t read) {
-                                   if (!ec) {
-                                       self->drain_then_close(left - std::min(left, read));
-                                   }
-                               });
+        stream->async_read_some(buffer.prepare(chunk),
+                                [self = shared_from_this(), left](beast::error_code ec, std::size_t read) {
+                                    if (!ec) {
+                                        self->drain_then_close(left - std::min(left, read));
+                                    }
+                                });
     }
 
     void write()
     {
         response.prepare_payload();
         lowest().expires_after(engine.config.request_deadline);
-        http::async_write(stream, response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+        http::async_write(*stream, response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
             self->on_written(ec);
         });
     }
@@ -356,7 +365,7 @@ private:
         }
         if (ec || !response.keep_alive() || engine.stopping) {
             lowest().expires_after(std::chrono::seconds(1));
-            stream.async_shutdown([self = shared_from_this()](beast::error_code) {});
+            stream->async_shutdown([self = shared_from_this()](beast::error_code) {});
             return;
         }
         if (buffer.size() > 0) {
@@ -366,20 +375,23 @@ private:
         }
         idle = true;
         lowest().expires_after(engine.config.idle_timeout);
-        stream.async_read_some(buffer.prepare(1024),
-                               [self = shared_from_this()](beast::error_code ec, std::size_t read) {
-                                   self->idle = false;
-                                   if (ec || self->engine.stopping) {
-                                       return;
-                                   }
-                                   self->buffer.commit(read);
-                                   self->deadline = Clock::now() + self->engine.config.request_deadline;
-                                   self->read_header();
-                               });
+        stream->async_read_some(buffer.prepare(1024),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t read) {
+                                    self->idle = false;
+                                    if (ec || self->engine.stopping) {
+                                        return;
+                                    }
+                                    self->buffer.commit(read);
+                                    self->deadline = Clock::now() + self->engine.config.request_deadline;
+                                    self->read_header();
+                                });
     }
 
     Engine& engine;
-    beast::ssl_stream<beast::tcp_stream> stream;
+    const net::any_io_executor executor;
+    // The connection until its first bytes show a TLS handshake; then `stream` takes it over.
+    beast::tcp_stream plain;
+    std::optional<beast::ssl_stream<beast::tcp_stream>> stream;
     const std::string address;
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
@@ -394,12 +406,13 @@ private:
     beast::error_code ignored;
 };
 
-KeyServer::Engine::Engine(Catalogue& catalogue, KeyServerConfig server_config)
+KeyServer::Engine::Engine(CatalogueStore& catalogue, KeyServerConfig server_config)
     : config(std::move(server_config))
     , handler(catalogue, config.empty_answers, config.promote_after)
     , limiter(config.rate_limit, config.rate_window)
     , log(config.log, config.log_queue)
     , proxies(config.trusted_proxies)
+    , sessions(config.session_secret)
 {
     if (!std::regex_match(config.base_path, base_path_form)) {
         throw std::runtime_error("the base path must look like /api, not " + config.base_path);
@@ -439,6 +452,9 @@ int KeyServer::Engine::listen()
     }
     if (!failed) {
         acceptor.listen(listen_backlog, failed);
+    }
+    if (!failed) {
+        acceptor.non_blocking(true, failed);
     }
     if (failed) {
         throw std::runtime_error("cannot listen on " + config.address + " port " +
@@ -510,19 +526,35 @@ void KeyServer::Engine::accept()
             });
             return;
         }
-        beast::error_code failed;
-        const std::string address = socket.remote_endpoint(failed).address().to_string();
-        if (!failed && admit(address)) {
-            socket.set_option(tcp::no_delay(true), failed);
-            auto connection = std::make_shared<Connection>(*this, std::move(socket), address);
-            {
-                std::lock_guard<std::mutex> lock(connections_mutex);
-                connections.emplace(connection.get(), connection);
+        take(std::move(socket));
+        // After a burst of connections the kernel holds many ready ones; taking them here, rather
+        // than one per trip through the event loop, keeps a new client from waiting behind them
+        // all. The batch is bounded so that the connections already open get their turns.
+        for (int i = 0; i < accept_batch; ++i) {
+            tcp::socket next = acceptor.accept(net::make_strand(io), ec);
+            if (ec) {
+                break;
             }
-            connection->start();
+            take(std::move(next));
         }
         accept();
     });
+}
+
+void KeyServer::Engine::take(tcp::socket socket)
+{
+    beast::error_code failed;
+    const std::string address = socket.remote_endpoint(failed).address().to_string();
+    if (failed || !admit(address)) {
+        return;
+    }
+    socket.set_option(tcp::no_delay(true), failed);
+    auto connection = std::make_shared<Connection>(*this, std::move(socket), address);
+    {
+        std::lock_guard<std::mutex> lock(connections_mutex);
+        connections.emplace(connection.get(), connection);
+    }
+    connection->start();
 }
 
 bool KeyServer::Engine::admit(const std::string& address)
@@ -563,9 +595,9 @@ KeyAnswer KeyServer::Engine::answer(const http::request<http::string_body>& requ
     for (auto [field, end] = request.equal_range(http::field::cookie); field != end; ++field) {
         cookies.emplace_back(field->value());
     }
-    const Session session = SessionIdentity::of(cookies, std::string(request["Session-Id"]), client);
+    const Session session = sessions.of(cookies, std::string(request["Session-Id"]), client);
     if (!session.has_cookie) {
-        set_cookie = SessionIdentity::new_cookie(config.base_path.empty() ? "/" : config.base_path);
+        set_cookie = sessions.new_cookie(config.base_path.empty() ? "/" : config.base_path);
     }
     if (!limiter.admit(client)) {
         return KeyCommandHandler::failure(429, zudata::CMD_UNKNOW, too_frequent_text);
@@ -581,7 +613,7 @@ KeyAnswer KeyServer::Engine::answer(const http::request<http::string_body>& requ
     }
 }
 
-KeyServer::KeyServer(Catalogue& catalogue, KeyServerConfig config)
+KeyServer::KeyServer(CatalogueStore& catalogue, KeyServerConfig config)
     : engine(std::make_unique<Engine>(catalogue, std::move(config)))
 {
 }

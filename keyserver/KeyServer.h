@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Catalogue.h"
+#include "CatalogueStore.h"
 #include "KeyServerConfig.h"
 
 #include <cstddef>
@@ -22,7 +22,7 @@ public:
 
     // Throws std::runtime_error when the certificate or key cannot be loaded, the base path is
     // not of the form "/word/word", or a trusted proxy range does not parse.
-    KeyServer(Catalogue& catalogue, KeyServerConfig config);
+    KeyServer(CatalogueStore& catalogue, KeyServerConfig config);
     ~KeyServer();
 
     // Binds the listening socket and returns its port. Throws std::runtime_error.

@@ -24,6 +24,9 @@ struct KeyServerConfig
     // Sessions sending "Authorization: Bearer <token>" with this token may correct the catalogue;
     // empty, nobody may.
     std::string curator_token;
+    // Signs the session cookies; services that share it take each other's cookies. Empty, a
+    // random one for this server alone.
+    std::string session_secret;
     // Handshake, headers and body of one request together; a client that trickles bytes cannot
     // stretch it.
     std::chrono::milliseconds request_deadline{10000};

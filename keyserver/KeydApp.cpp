@@ -4,13 +4,19 @@
 #include "CatalogueImporter.h"
 #include "CsvWriter.h"
 #include "KeyServer.h"
+#include "PostgresCatalogue.h"
 #include "ServerCertificate.h"
+#include "SessionIdentity.h"
 #include "SongRules.h"
 #include "TerminationSignals.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -64,6 +70,62 @@ std::string curator_token(const std::string& path)
     return token;
 }
 
+// A secret shorter than this could be found by trying.
+constexpr std::size_t shortest_session_secret = 32;
+
+// The given secret file, or DIR/session-secret, made readable by its owner only on the first
+// start. Services that are to take each other's cookies share the file.
+std::string session_secret(const KeydInvocation& invocation)
+{
+    std::string path = invocation.session_secret_file;
+    if (path.empty()) {
+        path = (std::filesystem::path(invocation.data_dir) / "session-secret").string();
+        const int made = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (made >= 0) {
+            const std::string secret = SessionIdentity::random_secret() + "\n";
+            const bool written =
+                ::write(made, secret.data(), secret.size()) == static_cast<ssize_t>(secret.size());
+            ::close(made);
+            if (!written) {
+                std::filesystem::remove(path);
+                throw std::runtime_error("cannot write the session secret " + path);
+            }
+        }
+    }
+    const std::optional<std::string> text = read_file(path);
+    if (!text) {
+        throw std::runtime_error("cannot read the session secret file " + path);
+    }
+    const std::string secret = without_surrounding_space(*text);
+    if (secret.size() < shortest_session_secret || secret.find_first_of(" \t\r\n") != std::string::npos ||
+        !SongRules::printable(secret)) {
+        throw std::runtime_error("the session secret in " + path + " must be one word of at least " +
+                                 std::to_string(shortest_session_secret) + " characters");
+    }
+    return secret;
+}
+
+// Serving and importing make the data directory; the other commands expect a catalogue.
+std::unique_ptr<CatalogueStore> open_catalogue(const KeydInvocation& invocation, bool make_directory = false)
+{
+    if (!invocation.database.empty()) {
+        if (!PostgresCatalogue::names_database(invocation.database)) {
+            throw std::runtime_error("--database takes a postgresql:// URI");
+        }
+        return std::make_unique<PostgresCatalogue>(invocation.database);
+    }
+    if (make_directory) {
+        std::filesystem::create_directories(invocation.data_dir);
+    }
+    return std::make_unique<Catalogue>(catalogue_path(invocation.data_dir));
+}
+
+// Where the songs went, for messages; never the URI, which may hold a password.
+std::string catalogue_name(const KeydInvocation& invocation)
+{
+    return invocation.database.empty() ? catalogue_path(invocation.data_dir) : "the PostgreSQL catalogue";
+}
+
 } // namespace
 
 KeydApp::KeydApp(std::ostream& out, std::ostream& err)
@@ -102,8 +164,8 @@ int KeydApp::run(int argc, const char* const* argv)
 
 int KeydApp::serve(const KeydInvocation& invocation)
 {
+    const std::unique_ptr<CatalogueStore> catalogue = open_catalogue(invocation, true);
     std::filesystem::create_directories(invocation.data_dir);
-    Catalogue catalogue(catalogue_path(invocation.data_dir));
     const CertificateFiles certificate = ServerCertificate::locate(
         invocation.data_dir, invocation.server.certificate_path, invocation.server.private_key_path);
     if (invocation.server.certificate_path.empty()) {
@@ -114,6 +176,7 @@ int KeydApp::serve(const KeydInvocation& invocation)
     if (!invocation.curator_token_file.empty()) {
         config.curator_token = curator_token(invocation.curator_token_file);
     }
+    config.session_secret = session_secret(invocation);
     config.certificate_path = certificate.certificate;
     config.private_key_path = certificate.private_key;
     // Taken over before any thread starts, the request log's writer included, since threads
@@ -130,7 +193,7 @@ int KeydApp::serve(const KeydInvocation& invocation)
         }
     });
     {
-        KeyServer server(catalogue, config);
+        KeyServer server(*catalogue, config);
         const int port = server.listen();
         {
             std::lock_guard<std::mutex> lock(server_mutex);
@@ -139,7 +202,7 @@ int KeydApp::serve(const KeydInvocation& invocation)
                 server.stop();
             }
         }
-        out << "kestrune-keyd serving " << catalogue.song_count() << " songs (" << catalogue.report_count()
+        out << "kestrune-keyd serving " << catalogue->song_count() << " songs (" << catalogue->report_count()
             << " reports) on https://" << config.address << ':' << port << config.base_path << std::endl;
         server.serve();
         std::lock_guard<std::mutex> lock(server_mutex);
@@ -156,22 +219,19 @@ int KeydApp::import(const KeydInvocation& invocation)
         err << "kestrune-keyd: cannot read " << invocation.csv_path << '\n';
         return exit_failed;
     }
-    std::filesystem::create_directories(invocation.data_dir);
-    const std::string path = catalogue_path(invocation.data_dir);
-    Catalogue catalogue(path);
-    const ImportReport report = CatalogueImporter(catalogue).import(*text);
+    const std::unique_ptr<CatalogueStore> catalogue = open_catalogue(invocation, true);
+    const ImportReport report = CatalogueImporter(*catalogue).import(*text);
     for (const ImportProblem& problem : report.problems) {
         err << invocation.csv_path << ':' << problem.line << ": " << problem.reason << '\n';
     }
-    out << "imported " << report.imported << " songs (" << report.added << " new) into " << path << "; "
-        << report.problems.size() << " rows left out" << std::endl;
+    out << "imported " << report.imported << " songs (" << report.added << " new) into "
+        << catalogue_name(invocation) << "; " << report.problems.size() << " rows left out" << std::endl;
     return report.problems.empty() ? exit_ok : exit_rows_left_out;
 }
 
 int KeydApp::export_csv(const KeydInvocation& invocation)
 {
-    Catalogue catalogue(catalogue_path(invocation.data_dir));
-    const std::vector<CatalogueSong> songs = catalogue.songs();
+    const std::vector<CatalogueSong> songs = open_catalogue(invocation)->songs();
     std::string text = CsvWriter::record({"name", "singer", "keynote"});
     for (const CatalogueSong& song : songs) {
         text += CsvWriter::record({song.name, song.singer, song.keynote});
@@ -200,9 +260,9 @@ int KeydApp::export_csv(const KeydInvocation& invocation)
 
 int KeydApp::list_waiting(const KeydInvocation& invocation)
 {
-    Catalogue catalogue(catalogue_path(invocation.data_dir));
+    const std::unique_ptr<CatalogueStore> catalogue = open_catalogue(invocation);
     out << "id\tasked\tlookups\tproposals\tkeynote\tagreeing\tname\tsinger\n";
-    for (const WaitingSong& song : catalogue.waiting(std::numeric_limits<std::int64_t>::max())) {
+    for (const WaitingSong& song : catalogue->waiting(std::numeric_limits<std::int64_t>::max())) {
         out << song.id << '\t' << song.asked() << '\t' << song.lookups << '\t' << song.sessions << '\t'
             << (song.keynote.empty() ? "-" : song.keynote) << '\t' << song.agreeing << '\t' << song.name
             << '\t' << song.singer << '\n';
@@ -213,8 +273,8 @@ int KeydApp::list_waiting(const KeydInvocation& invocation)
 
 int KeydApp::promote(const KeydInvocation& invocation)
 {
-    Catalogue catalogue(catalogue_path(invocation.data_dir));
-    const std::vector<CatalogueSong> promoted = catalogue.promote_ready(invocation.server.promote_after);
+    const std::vector<CatalogueSong> promoted =
+        open_catalogue(invocation)->promote_ready(invocation.server.promote_after);
     for (const CatalogueSong& song : promoted) {
         out << song.id << '\t' << song.keynote << '\t' << song.name << '\t' << song.singer << '\n';
     }

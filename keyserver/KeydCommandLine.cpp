@@ -45,6 +45,8 @@ KeydInvocation KeydCommandLine::parse(int argc, const char* const* argv)
         {"--key", &invocation.server.private_key_path},
         {"--base", &invocation.server.base_path},
         {"--curator-token-file", &invocation.curator_token_file},
+        {"--database", &invocation.database},
+        {"--session-secret-file", &invocation.session_secret_file},
     };
     const std::map<std::string, KeydInvocation::Mode> commands = {
         {"import", KeydInvocation::Mode::import},
@@ -131,7 +133,9 @@ std::string KeydCommandLine::usage()
            "  --max-connections N        open connections in all (4096)\n"
            "  --max-connections-per-address N  open connections from one address (32)\n"
            "  --promote-after N          sessions that must agree on a proposed song (3)\n"
-           "  --curator-token-file FILE  token that lets a client correct the catalogue\n";
+           "  --curator-token-file FILE  token that lets a client correct the catalogue\n"
+           "  --database postgresql://...  keep the catalogue in PostgreSQL instead of DIR/catalogue.db\n"
+           "  --session-secret-file FILE  key that signs session cookies (DIR/session-secret)\n";
 }
 
 std::string KeydCommandLine::default_data_dir()

@@ -21,6 +21,9 @@ struct KeydInvocation
     Mode mode = Mode::serve;
     KeyServerConfig server;
     std::string data_dir;
+    // A PostgreSQL URI; empty for the SQLite file in data_dir.
+    std::string database;
+    std::string session_secret_file;
     std::string csv_path;
     std::string curator_token_file;
     // For Mode::invalid.

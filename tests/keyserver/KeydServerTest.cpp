@@ -272,18 +272,44 @@ TEST(KeydRateLimitTest, BehindATrustedProxyEachForwardedClientHasItsOwnLimit)
     }
 }
 
-TEST(KeydRateLimitTest, SessionCookieIsIssuedOnce)
+TEST(KeydRateLimitTest, SessionCookieIsKnownToEveryServerSharingTheSecret)
 {
-    KeydTestServer server;
+    KeyServerConfig config;
+    config.session_secret = std::string(40, 's');
+    KeydTestServer issuer(config);
+    KeydTestServer sharing(config);
+    config.session_secret = std::string(40, 't');
+    KeydTestServer stranger(config);
     const std::string body = KeydTestServer::request(zudata::CMD_EM_GET, "x");
-    const httplib::Result first = server.post("/api", body, {{"Session-Id", "device-a"}});
-    const std::string set_cookie = first->get_header_value("Set-Cookie");
+    const std::string set_cookie =
+        issuer.post("/api", body, {{"Session-Id", "device-a"}})->get_header_value("Set-Cookie");
     std::smatch cookie;
-    ASSERT_TRUE(std::regex_match(set_cookie, cookie,
-                                 std::regex("(kestrune_session=[0-9a-f]{32}); Path=/api; Secure; HttpOnly")));
-    const httplib::Result again = server.post("/api", body, {{"Cookie", "a=1; " + cookie[1].str()}});
-    EXPECT_EQ(200, again->status);
-    EXPECT_FALSE(again->has_header("Set-Cookie"));
+    ASSERT_TRUE(std::regex_match(
+        set_cookie, cookie,
+        std::regex("kestrune_session=(([0-9a-f]{32})\\.([0-9a-f]{32})); Path=/api; Secure; HttpOnly")));
+    const std::string session = cookie[2];
+    std::string forged = cookie[3];
+    forged[0] = forged[0] == '0' ? '1' : '0';
+    const struct
+    {
+        const KeydTestServer& server;
+        std::string value;
+        bool known;
+    } cases[] = {
+        {issuer, cookie[1], true},
+        {sharing, cookie[1], true},
+        {stranger, cookie[1], false},
+        {issuer, session, false},
+        {issuer, session + "." + forged, false},
+        {issuer, session + "." + cookie[3].str() + "0", false},
+    };
+    for (const auto& c : cases) {
+        const httplib::Result again =
+            c.server.post("/api", body, {{"Cookie", "a=1; kestrune_session=" + c.value}});
+        ASSERT_TRUE(again) << c.value;
+        EXPECT_EQ(200, again->status);
+        EXPECT_EQ(!c.known, again->has_header("Set-Cookie")) << c.value;
+    }
 }
 
 } // namespace

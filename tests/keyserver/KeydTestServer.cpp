@@ -57,8 +57,14 @@ std::vector<std::string> KeydTestServer::log_lines(std::size_t count)
 httplib::Result KeydTestServer::post(const std::string& url_path, const std::string& body,
                                      const httplib::Headers& headers) const
 {
-    httplib::SSLClient client("127.0.0.1", bound_port);
-    client.set_ca_cert_path(path("cert.pem").c_str());
+    return post_to(bound_port, path("cert.pem"), url_path, body, headers);
+}
+
+httplib::Result KeydTestServer::post_to(int port, const std::string& ca_file, const std::string& url_path,
+                                        const std::string& body, const httplib::Headers& headers)
+{
+    httplib::SSLClient client("127.0.0.1", port);
+    client.set_ca_cert_path(ca_file.c_str());
     client.enable_server_certificate_verification(true);
     client.set_connection_timeout(5);
     client.set_read_timeout(10);

@@ -35,6 +35,10 @@ public:
     httplib::Result post(const std::string& url_path, const std::string& body,
                          const httplib::Headers& headers = {}) const;
 
+    // The same to any service on 127.0.0.1 whose certificate is in ca_file.
+    static httplib::Result post_to(int port, const std::string& ca_file, const std::string& url_path,
+                                   const std::string& body, const httplib::Headers& headers = {});
+
     static std::string request(int cmd, const std::string& name, const std::string& singer = "",
                                const std::string& keynote = "");
     // Inflates a zlib body first; fails the test when the body is not a ZuRespond.
