@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <thread>
@@ -196,16 +197,37 @@ TEST_F(EmAudioCaptureTest, FollowsTheDefaultSinkAndOutlivesTheServer)
                                                 State::Capturing}));
 }
 
-TEST_F(EmAudioCaptureTest, FakeCapturePlaysASongToTheListener)
+TEST_F(EmAudioCaptureTest, FakeCapturePlaysASongToTheListenerWhichHandsOverEachChangeOnce)
 {
     EmKeyListener listener(std::make_unique<EmFakeAudioCapture>(
         ListenClips::render(ListenClips::song({11, true})), 2, ListenClips::rate));
-    listener.start(states.sink());
+    const std::uint64_t song = listener.reset();
+    std::mutex lock;
+    std::vector<std::pair<EmKeyDetector::Estimate, std::uint64_t>> handed;
+    listener.start(states.sink(), [&](const EmKeyDetector::Estimate& estimate, std::uint64_t number) {
+        std::lock_guard<std::mutex> guard(lock);
+        handed.emplace_back(estimate, number);
+    });
     EXPECT_TRUE(eventually([&] { return listener.estimate().has_value(); }, 30s));
     listener.stop();
     ASSERT_TRUE(listener.estimate());
     EXPECT_EQ(listener.estimate()->key.name(), "B Minor");
     EXPECT_EQ(states.all(), std::vector<State>{State::Capturing});
+
+    ASSERT_FALSE(handed.empty());
+    EXPECT_EQ(handed.back().first.key, listener.estimate()->key);
+    EXPECT_EQ(handed.back().first.confidence, listener.estimate()->confidence);
+    for (std::size_t index = 0; index < handed.size(); ++index) {
+        EXPECT_EQ(handed[index].second, song);
+        if (index > 0) {
+            const auto& [before, unused] = handed[index - 1];
+            EXPECT_TRUE(before.key != handed[index].first.key ||
+                        std::lround(before.confidence * 100) !=
+                            std::lround(handed[index].first.confidence * 100))
+                << index;
+        }
+    }
+    EXPECT_EQ(listener.reset(), song + 1);
 }
 
 } // namespace
