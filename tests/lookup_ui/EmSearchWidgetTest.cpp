@@ -13,6 +13,7 @@
 #include "EmTrayWidget.h"
 #include "ListenClips.h"
 #include "LookupUiTestSupport.h"
+#include "PulseServer.h"
 #include "TestEventLoop.h"
 #include "ZuMusicKeynoteMetaType.h"
 
@@ -650,11 +651,11 @@ TEST_F(HeardKeyTest, HeardFirstSwitchPicksWhichKeyIsAppliedWhenTheyDiffer)
     heard_first_switch()->trigger();
 }
 
-TEST_F(HeardKeyTest, MissingSoundServerIsReportedInTheListUntilNoPlayerRuns)
+TEST_F(HeardKeyTest, SoundServerIsListenedToWhilePlayersRunAndReportedOnceWhileMissing)
 {
-    QTemporaryDir nowhere;
-    use_capture(std::make_unique<EmPulseAudioCapture>(
-        "unix:" + nowhere.filePath(QStringLiteral("native")).toStdString(), std::chrono::milliseconds(100)));
+    QTemporaryDir directory;
+    PulseServer pulse(directory.path());
+    use_capture(std::make_unique<EmPulseAudioCapture>(pulse.address(), std::chrono::milliseconds(100)));
     auto notes = [&] {
         QStringList texts;
         for (QLabel* label :
@@ -676,9 +677,16 @@ TEST_F(HeardKeyTest, MissingSoundServerIsReportedInTheListUntilNoPlayerRuns)
     EXPECT_EQ(notes(), QStringList({"未检测到声音服务"}));
     EXPECT_EQ(heard_row(), nullptr);
 
+    // The server comes: the capture reaches it by itself.
+    ASSERT_TRUE(pulse.start());
+    EXPECT_TRUE(spin_until([&] { return notes().isEmpty(); }));
+    EXPECT_TRUE(spin_until([&] { return pulse.recorded_source() == "first.monitor"; }));
+
+    // No player runs: nothing is recorded any more.
     players.fake().stop_process(200);
     players.refresh();
-    EXPECT_TRUE(spin_until([&] { return notes().isEmpty(); }));
+    EXPECT_TRUE(spin_until([&] { return pulse.recorded_source().isEmpty(); }));
+    EXPECT_TRUE(notes().isEmpty());
 }
 
 } // namespace
