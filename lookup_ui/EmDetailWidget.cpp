@@ -66,9 +66,8 @@ QLabel* EmDetailWidget::make_note(const QString& text)
 
 void EmDetailWidget::show_heard(const zudata::ZuMusicKeynote& record, const QString& key)
 {
-    if (heard_note) {
-        heard_note->close();
-    }
+    drop(heard_note);
+    heard_note = nullptr;
     if (heard_row) {
         heard_row->set_record(record, key);
         return;
@@ -90,15 +89,18 @@ void EmDetailWidget::show_heard_note(const QString& text)
 
 void EmDetailWidget::clear_heard()
 {
-    for (QWidget* widget :
-         {static_cast<QWidget*>(heard_row.data()), static_cast<QWidget*>(heard_note.data())}) {
-        if (widget) {
-            detail_layout->removeWidget(widget);
-            widget->close();
-        }
-    }
+    drop(heard_row);
+    drop(heard_note);
     heard_row = nullptr;
     heard_note = nullptr;
+}
+
+void EmDetailWidget::drop(QWidget* widget)
+{
+    if (widget) {
+        detail_layout->removeWidget(widget);
+        widget->close();
+    }
 }
 
 void EmDetailWidget::check_heard()

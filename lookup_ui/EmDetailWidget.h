@@ -44,6 +44,8 @@ protected:
 
 private:
     QLabel* make_note(const QString& text);
+    // Takes a row or note out of the list; it deletes itself.
+    void drop(QWidget* widget);
 
     QButtonGroup* button_group;
     // Rows go below the header line, the heard slot below them.
