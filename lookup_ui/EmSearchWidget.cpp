@@ -2,7 +2,6 @@
 
 #include "EmAppEntry.h"
 #include "EmAppKeynoteWidget.h"
-#include "EmAudioCapture.h"
 #include "EmHeardKey.h"
 #include "EmMessageBoxWidget.h"
 #include "EmTitleEnum.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EmAudioCapture.h"
 #include "EmFramelessWidget.h"
 #include "ZuCommandReceiver.h"
 #include "ui_EmSearchWidget.h"
@@ -13,7 +14,6 @@
 
 class EmAppEntry;
 class EmAppKeynoteWidget;
-class EmAudioCapture;
 class EmHeardKey;
 class EmPlayerPlatform;
 class EmTitleEnum;
