@@ -1,3 +1,4 @@
+#include "EmDesktopAudioCapture.h"
 #include "EmDesktopPlayerPlatform.h"
 #include "EmDesktopPluginPlatform.h"
 #include "EmPluginControl.h"
@@ -48,7 +49,7 @@ int main(int argc, char** argv)
     ZuHttpClient::instance();
     EmPluginControl::install(make_desktop_plugin_platform());
 
-    EmSearchWidget window(make_desktop_player_platform());
+    EmSearchWidget window(make_desktop_player_platform(), make_desktop_audio_capture());
     window.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // A musical key: a tonic pitch class and a mode. Written as the key service writes keys
@@ -21,6 +22,9 @@ struct EmKey
     };
 
     std::string name() const;
+    // A key as the catalogue writes it, with sharps or flats and an optional remark after the
+    // mode ("Gb Major", "C# Minor(live)"); nothing for any other text.
+    static std::optional<EmKey> parse(const std::string& text);
 
     static Relation relation(const EmKey& heard, const EmKey& reference);
     // The weighted score of a heard key against the right one: 1 exact, 0.5 a fifth, 0.3 the

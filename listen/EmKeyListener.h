@@ -3,6 +3,8 @@
 #include "EmAudioCapture.h"
 #include "EmKeyDetector.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +15,12 @@
 class EmKeyListener
 {
 public:
+    // An estimate that changed as shown to a user (another key, or another whole percent of
+    // confidence), with the number of the song it belongs to (see reset()). Called on the
+    // capture's thread, while the listener holds its lock: it must not call back into the
+    // listener.
+    using EstimateSink = std::function<void(const EmKeyDetector::Estimate& estimate, std::uint64_t song)>;
+
     explicit EmKeyListener(std::unique_ptr<EmAudioCapture> capture);
     ~EmKeyListener();
     EmKeyListener(const EmKeyListener&) = delete;
@@ -20,11 +28,12 @@ public:
 
     // states is called on the capture's thread when the capture starts or loses the sound
     // server.
-    void start(EmAudioCapture::StateSink states);
+    void start(EmAudioCapture::StateSink states, EstimateSink estimates = {});
     void stop();
 
-    // A new song: what was heard so far no longer counts.
-    void reset();
+    // A new song: what was heard so far no longer counts. Returns the new song's number; an
+    // estimate handed over with an older number was heard before the reset.
+    std::uint64_t reset();
     std::optional<EmKeyDetector::Estimate> estimate() const;
 
 private:
@@ -32,4 +41,5 @@ private:
     mutable std::mutex lock;
     EmKeyDetector detector;
     std::optional<EmKeyDetector::Estimate> latest;
+    std::uint64_t song = 0;
 };

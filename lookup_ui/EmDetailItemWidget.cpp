@@ -7,17 +7,26 @@
 
 EmDetailItemWidget::EmDetailItemWidget(const zudata::ZuMusicKeynote& record, QWidget* parent)
     : QPushButton(parent)
-    , keynote(QString::fromStdString(record.music_keynote()))
 {
     setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setCheckable(true);
     // The style sheet selects rows by this name.
     setObjectName(QStringLiteral("detailItembtn"));
+    set_record(record, QString::fromStdString(record.music_keynote()));
+    connect(this, &QAbstractButton::toggled, this, &EmDetailItemWidget::enable_keynote);
+}
+
+void EmDetailItemWidget::set_record(const zudata::ZuMusicKeynote& record, const QString& key)
+{
     set_elided_text(QString::fromStdString(record.music_name()), music_name_label);
     set_elided_text(QString::fromStdString(record.music_author()), music_author_label);
-    set_elided_text(keynote, music_keynote_label);
-    connect(this, &QAbstractButton::toggled, this, &EmDetailItemWidget::enable_keynote);
+    set_elided_text(QString::fromStdString(record.music_keynote()), music_keynote_label);
+    const bool changed = key != keynote;
+    keynote = key;
+    if (changed && isChecked()) {
+        enable_keynote(true);
+    }
 }
 
 void EmDetailItemWidget::enable_keynote(bool b)

@@ -17,6 +17,10 @@ class EmDetailItemWidget : public QPushButton, private Ui::EmDetailItemWidget
 public:
     EmDetailItemWidget(const zudata::ZuMusicKeynote& record, QWidget* parent);
 
+    // Shows another record, whose key as shown may carry more than the key to hand over ("F#
+    // Minor 82%"). A checked row hands over a key that changed.
+    void set_record(const zudata::ZuMusicKeynote& record, const QString& key);
+
 public slots:
     void enable_keynote(bool b);
 
@@ -26,5 +30,5 @@ protected:
 
 private:
     // Kept whole: the label may show it cut short, and a cut key would set the wrong one.
-    const QString keynote;
+    QString keynote;
 };

@@ -2,6 +2,7 @@
 
 #include "EmAppEntry.h"
 #include "EmAppKeynoteWidget.h"
+#include "EmHeardKey.h"
 #include "EmMessageBoxWidget.h"
 #include "EmTitleEnum.h"
 #include "EmTrayWidget.h"
@@ -24,17 +25,20 @@ const QString logo_path = QStringLiteral(":/Kestrune/Resources/img/3.png");
 
 } // namespace
 
-EmSearchWidget::EmSearchWidget(std::shared_ptr<EmPlayerPlatform> platform, QWidget* parent)
-    : EmSearchWidget(new EmTitleEnum(std::move(platform)), parent)
+EmSearchWidget::EmSearchWidget(std::shared_ptr<EmPlayerPlatform> platform,
+                               std::unique_ptr<EmAudioCapture> capture, QWidget* parent)
+    : EmSearchWidget(new EmTitleEnum(std::move(platform)), std::move(capture), parent)
 {
 }
 
-EmSearchWidget::EmSearchWidget(EmTitleEnum* watcher, QWidget* parent)
+EmSearchWidget::EmSearchWidget(EmTitleEnum* watcher, std::unique_ptr<EmAudioCapture> capture, QWidget* parent)
     : EmFramelessWidget(parent)
     , title_enum(watcher)
 {
     setupUi(this);
     tray_widget = new EmTrayWidget(this);
+    heard_key = std::make_unique<EmHeardKey>(std::move(capture), detail_widget);
+    connect(tray_widget, &EmTrayWidget::heard_first_changed, heard_key.get(), &EmHeardKey::set_heard_first);
 
     app_icon_label->setStyleSheet(QStringLiteral("image: url(%1);").arg(logo_path));
     setWindowIcon(QIcon(logo_path));
@@ -84,6 +88,7 @@ void EmSearchWidget::app_change_signal(EmAppEntry* p)
                                         QString::fromStdString(record.music_author()), QString());
         }
     }
+    heard_key->song_changed(p->song_name(), p->singer_name(), p->exe_name());
     ZuHttpClient::instance()->send(zudata::CMD_EM_GET, &record, this);
 }
 
@@ -126,6 +131,7 @@ void EmSearchWidget::show_search_result(const zudata::ZuRespond& respond)
         none.set_music_keynote(QStringLiteral("未查询到基调").toStdString());
         detail_widget->add_item(none, false);
     }
+    heard_key->catalogue_answered(result);
 }
 
 void EmSearchWidget::search_res(const QVariant& v)
@@ -151,6 +157,8 @@ void EmSearchWidget::app_status_change(EmAppEntry* p)
     } else {
         remove_app_widget(p);
     }
+    std::lock_guard<std::mutex> lock(app_widgets_mutex);
+    heard_key->set_players_running(!app_widgets.empty());
 }
 
 void EmSearchWidget::add_app_widget(EmAppEntry* entry)

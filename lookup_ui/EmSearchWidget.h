@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EmAudioCapture.h"
 #include "EmFramelessWidget.h"
 #include "ZuCommandReceiver.h"
 #include "ui_EmSearchWidget.h"
@@ -13,6 +14,7 @@
 
 class EmAppEntry;
 class EmAppKeynoteWidget;
+class EmHeardKey;
 class EmPlayerPlatform;
 class EmTitleEnum;
 class EmTrayWidget;
@@ -20,15 +22,19 @@ class QThread;
 
 // The main window. It runs the player watcher on a thread of its own, keeps a header row per
 // running player, asks the key service whenever a player's song changes and fills the result
-// list from the answers.
+// list from the answers. While a player runs it listens to the music and shows the key it hears
+// below the catalogue's (EmHeardKey).
 class EmSearchWidget : public EmFramelessWidget, public ZuCommandReceiver, private Ui::EmSearchWidget
 {
     Q_OBJECT
 public:
-    // Watches the players of the given desktop.
-    explicit EmSearchWidget(std::shared_ptr<EmPlayerPlatform> platform, QWidget* parent = nullptr);
+    // Watches the players of the given desktop and listens through the capture; without one,
+    // nothing is heard.
+    EmSearchWidget(std::shared_ptr<EmPlayerPlatform> platform, std::unique_ptr<EmAudioCapture> capture,
+                   QWidget* parent = nullptr);
     // Takes over a watcher that has no parent and still lives on this thread.
-    explicit EmSearchWidget(EmTitleEnum* watcher, QWidget* parent = nullptr);
+    explicit EmSearchWidget(EmTitleEnum* watcher, std::unique_ptr<EmAudioCapture> capture = nullptr,
+                            QWidget* parent = nullptr);
     // Stops the watcher's thread before anything the watcher reaches goes away.
     ~EmSearchWidget() override;
 
@@ -50,6 +56,7 @@ private:
     void remove_app_widget(EmAppEntry* entry);
 
     EmTrayWidget* tray_widget = nullptr;
+    std::unique_ptr<EmHeardKey> heard_key;
     EmTitleEnum* const title_enum;
     QThread* title_enum_thread = nullptr;
     std::map<std::string, EmAppKeynoteWidget*> app_widgets;

@@ -16,6 +16,9 @@ EmTrayMenu::EmTrayMenu(QWidget* parent)
     QAction* const dpi = addAction(QIcon(QStringLiteral(":/Kestrune/Resources/img/zoom.png")),
                                    QStringLiteral("电音失效"), this, &EmTrayMenu::emusic_plugin_dpi);
     dpi->setToolTip(QStringLiteral("自动电音无效，请点击我"));
+    QAction* const heard_first = addAction(QStringLiteral("以听辨为准"));
+    heard_first->setCheckable(true);
+    connect(heard_first, &QAction::toggled, this, &EmTrayMenu::heard_first_changed);
     addAction(QIcon(QStringLiteral(":/Kestrune/Resources/img/about.png")), QStringLiteral("关于"), this,
               &EmTrayMenu::about_app);
     addAction(QIcon(QStringLiteral(":/Kestrune/Resources/img/quit.png")), QStringLiteral("退出"), this,

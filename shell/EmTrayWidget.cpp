@@ -13,6 +13,7 @@ EmTrayWidget::EmTrayWidget(QObject* parent)
     setIcon(QIcon(QStringLiteral(":/Kestrune/Resources/img/3.png")));
     setContextMenu(menu.get());
     connect(this, &QSystemTrayIcon::activated, this, &EmTrayWidget::tray_double_click);
+    connect(menu.get(), &EmTrayMenu::heard_first_changed, this, &EmTrayWidget::heard_first_changed);
     show();
 }
 

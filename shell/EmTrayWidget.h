@@ -15,6 +15,10 @@ public:
     explicit EmTrayWidget(QObject* parent);
     ~EmTrayWidget() override;
 
+signals:
+    // The menu's heard-key switch was flipped.
+    void heard_first_changed(bool on);
+
 private slots:
     void tray_double_click(QSystemTrayIcon::ActivationReason reason);
 

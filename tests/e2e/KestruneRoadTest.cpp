@@ -1,17 +1,21 @@
 // The whole road with the real program, as on a user's desktop: Kestrune runs as a process of
 // its own on a virtual X server, beside a stand-in player and a stand-in plugin host (window
 // clients), and talks to a scripted HTTPS key service. The test acts and looks only from
-// outside: it changes the player's title, answers the lookups, clicks the auto-apply box and
-// reads what the plugin window receives.
+// outside: it changes the player's title, answers the lookups, clicks the auto-apply box, plays
+// music into a sound server of its own and reads what the plugin window receives.
 
 #include "ChildProcess.h"
 #include "HttpsPeer.h"
+#include "ListenClips.h"
 #include "MainWindowProbe.h"
+#include "PulseServer.h"
 #include "RoadKeyService.h"
 #include "WaitUntil.h"
 #include "X11WindowClient.h"
 #include "XvfbServer.h"
+#include "zudata.pb.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -42,6 +46,9 @@ std::string player_title(const Song& song)
     return song.name + " - " + song.singer + " - 千千音乐";
 }
 
+// A song the catalogue does not know: it is heard instead.
+const Song unknown_song{"无名小调", "佚名", {}};
+
 // One pop-up picked, as the plugin window receives it: a click on the pop-up, a Down press and
 // release per step, and Return pressed alone.
 void add_pick(std::vector<std::string>& events, const std::string& spot, int downs)
@@ -58,14 +65,19 @@ void add_pick(std::vector<std::string>& events, const std::string& spot, int dow
 // A key set in a version-6 plugin at 96 dots per inch, whose Scale pop-up is at (337, 28) and
 // Key pop-up at (279, 28). A result row that is added checked hands its key over twice (as it is
 // checked and again as it is added), so every answer sets its first key twice.
-std::vector<std::string> first_key_set(int scale_downs, int key_downs)
+std::vector<std::string> key_set(int scale_downs, int key_downs, int times)
 {
     std::vector<std::string> events;
-    for (int time = 0; time < 2; ++time) {
+    for (int time = 0; time < times; ++time) {
         add_pick(events, "337 28", scale_downs);
         add_pick(events, "279 28", key_downs);
     }
     return events;
+}
+
+std::vector<std::string> first_key_set(int scale_downs, int key_downs)
+{
+    return key_set(scale_downs, key_downs, 2);
 }
 
 class KestruneRoadTest : public testing::Test
@@ -126,11 +138,37 @@ protected:
                     written ? picture.c_str() : "not written");
     }
 
+    // Waits for Kestrune's window and the plugin's green light, and ticks the auto-apply box.
+    void switch_auto_apply_on()
+    {
+        const auto pid = static_cast<std::uint32_t>(kestrune->pid());
+        xcb_window_t window = XCB_WINDOW_NONE;
+        wait_until(
+            [&] {
+                return (window = probe->find_main_window(pid)) != XCB_WINDOW_NONE || !kestrune->running();
+            },
+            20s);
+        ASSERT_NE(window, XCB_WINDOW_NONE)
+            << "Kestrune showed no window; "
+            << (kestrune->running() ? "it runs" : kestrune->exit_description());
+
+        // Detection runs every two seconds; the light turns green, and the box can be ticked, once
+        // it has found the plugin.
+        ASSERT_TRUE(wait_until([&] { return probe->plugin_light(window) == Light::green; }, 8s))
+            << "the status light did not turn green: the plugin window was not found";
+        ASSERT_FALSE(probe->auto_apply_checked(window)) << "auto-apply must start off";
+        probe->click_auto_apply(window);
+        ASSERT_TRUE(wait_until([&] { return probe->auto_apply_checked(window); }, 5s))
+            << "the click did not tick the auto-apply box";
+        EXPECT_TRUE(requests().empty()) << "a lookup before any player ran";
+        EXPECT_TRUE(plugin_events(0).empty()) << "the plugin received input before any key was found";
+    }
+
     std::vector<HttpsPeer::Request> requests() const { return peer.requests(); }
 
     // The events the plugin window has received until it has the number expected or the time
     // is up; an event for another of the host's windows counts, so that it shows in the result.
-    std::vector<std::string> plugin_events(std::size_t expected)
+    std::vector<std::string> plugin_events(std::size_t expected, std::chrono::milliseconds within = 10s)
     {
         std::vector<std::string> events;
         wait_until(
@@ -142,7 +180,7 @@ protected:
                 }
                 return events.size() >= expected;
             },
-            10s);
+            within);
         return events;
     }
 
@@ -162,24 +200,7 @@ protected:
 
 TEST_F(KestruneRoadTest, SongChangesAreLookedUpAndTheirKeysSetInThePluginOnceAutoApplyIsOn)
 {
-    const auto pid = static_cast<std::uint32_t>(kestrune->pid());
-    xcb_window_t window = XCB_WINDOW_NONE;
-    wait_until(
-        [&] { return (window = probe->find_main_window(pid)) != XCB_WINDOW_NONE || !kestrune->running(); },
-        20s);
-    ASSERT_NE(window, XCB_WINDOW_NONE)
-        << "Kestrune showed no window; " << (kestrune->running() ? "it runs" : kestrune->exit_description());
-
-    // Detection runs every two seconds; the light turns green, and the box can be ticked, once
-    // it has found the plugin.
-    ASSERT_TRUE(wait_until([&] { return probe->plugin_light(window) == Light::green; }, 8s))
-        << "the status light did not turn green: the plugin window was not found";
-    ASSERT_FALSE(probe->auto_apply_checked(window)) << "auto-apply must start off";
-    probe->click_auto_apply(window);
-    ASSERT_TRUE(wait_until([&] { return probe->auto_apply_checked(window); }, 5s))
-        << "the click did not tick the auto-apply box";
-    EXPECT_TRUE(requests().empty()) << "a lookup before any player ran";
-    EXPECT_TRUE(plugin_events(0).empty()) << "the plugin received input before any key was found";
+    ASSERT_NO_FATAL_FAILURE(switch_auto_apply_on());
 
     player = std::make_unique<X11WindowClient>(player_exe, server.display());
     const X11WindowClient::WindowId player_window =
@@ -196,4 +217,40 @@ TEST_F(KestruneRoadTest, SongChangesAreLookedUpAndTheirKeysSetInThePluginOnceAut
     // Bb Major: the first scale, the eleventh key.
     EXPECT_EQ(plugin_events(first_key_set(1, 11).size()), first_key_set(1, 11));
     EXPECT_EQ(requests().size(), 2u) << "each song is looked up once";
+}
+
+TEST_F(KestruneRoadTest, SongTheCatalogueDoesNotKnowIsHeardSetInThePluginAndProposedOnce)
+{
+    // The sound server where Kestrune looks for it by default, in its runtime directory.
+    const QString runtime = home.filePath(QStringLiteral("pulse"));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    PulseServer pulse(runtime);
+    ASSERT_TRUE(pulse.start());
+    const QString clip = home.filePath(QStringLiteral("clip.wav"));
+    ASSERT_TRUE(ListenClips::write(clip.toStdString(), ListenClips::render(ListenClips::song({9, true})), 2));
+    ASSERT_NO_FATAL_FAILURE(switch_auto_apply_on());
+
+    player = std::make_unique<X11WindowClient>(player_exe, server.display());
+    player->make_top_level(player_class, player_title(unknown_song), 0);
+    ASSERT_TRUE(wait_until([&] { return !requests().empty(); }, 10s))
+        << "the player's song was not looked up";
+    road::expect_lookup(requests().at(0), unknown_song, player_exe);
+    pulse.play(clip);
+
+    // A Minor: the second scale, the tenth key; handed over once, as soon as it is sure enough,
+    // which takes some seconds of music.
+    EXPECT_EQ(plugin_events(key_set(2, 10, 1).size(), 40s), key_set(2, 10, 1));
+    ASSERT_TRUE(wait_until([&] { return requests().size() >= 2; }, 10s)) << "the heard key was not proposed";
+    zudata::ZuRequest proposal;
+    ASSERT_TRUE(proposal.ParseFromString(requests().at(1).body));
+    EXPECT_EQ(requests().at(1).path, "/api/v1/emusic");
+    EXPECT_EQ(proposal.cmd(), zudata::CMD_EM_ADD);
+    EXPECT_EQ(proposal.emusic().music_name(), unknown_song.name);
+    EXPECT_EQ(proposal.emusic().music_author(), unknown_song.singer);
+    EXPECT_EQ(proposal.emusic().music_keynote(), "A Minor");
+    EXPECT_EQ(proposal.emusic().music_process(), player_exe);
+
+    // The rest of the song hands over and proposes nothing more.
+    EXPECT_TRUE(plugin_events(1).empty());
+    EXPECT_EQ(requests().size(), 2u);
 }

@@ -2,6 +2,8 @@
 #include "EmKeyListener.h"
 #include "EmPulseAudioCapture.h"
 #include "ListenClips.h"
+#include "PulseServer.h"
+#include "WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <thread>
@@ -51,99 +54,6 @@ private:
     std::vector<State> states;
 };
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds within)
-{
-    const auto until = std::chrono::steady_clock::now() + within;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
-// A PulseAudio server of the test's own, in a private runtime directory, with a null sink as its
-// default output; what is played into the sink can be recorded from its monitor.
-class PulseServer
-{
-public:
-    explicit PulseServer(const QString& directory)
-        : directory(directory)
-    {
-        QFile script(directory + "/server.pa");
-        script.open(QIODevice::WriteOnly);
-        script.write(QString("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
-                             "load-module module-null-sink sink_name=first\n"
-                             "load-module module-null-sink sink_name=second\n"
-                             "set-default-sink first\n")
-                         .arg(socket())
-                         .toUtf8());
-    }
-    ~PulseServer() { kill(); }
-
-    QString socket() const { return directory + "/native"; }
-    std::string address() const { return ("unix:" + socket()).toStdString(); }
-
-    bool start()
-    {
-        QFile::remove(socket());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"XDG_RUNTIME_DIR", "HOME", "PULSE_RUNTIME_PATH", "XDG_CONFIG_HOME"}) {
-            environment.insert(name, directory);
-        }
-        server.setProcessEnvironment(environment);
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.setStandardOutputFile(QProcess::nullDevice());
-        server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--log-level=error", "-F",
-                                    directory + "/server.pa"});
-        return server.waitForStarted(10000) && eventually([&] { return control({"info"}) == 0; }, 15s);
-    }
-
-    void kill()
-    {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished(10000);
-        }
-    }
-
-    int control(const QStringList& arguments, QString* out = nullptr) const
-    {
-        QProcess pactl;
-        pactl.start("pactl", QStringList{"--server=unix:" + socket()} + arguments);
-        pactl.waitForFinished(10000);
-        if (out) {
-            *out = QString::fromUtf8(pactl.readAllStandardOutput());
-        }
-        return pactl.exitStatus() == QProcess::NormalExit ? pactl.exitCode() : -1;
-    }
-
-    // The name of the source our recording stream reads from; empty when there is none.
-    QString recorded_source() const
-    {
-        QString outputs;
-        QString sources;
-        control({"list", "short", "source-outputs"}, &outputs);
-        control({"list", "short", "sources"}, &sources);
-        const QStringList output = outputs.split('\n').value(0).split('\t');
-        if (output.size() < 2) {
-            return {};
-        }
-        for (const QString& line : sources.split('\n')) {
-            const QStringList source = line.split('\t');
-            if (source.size() > 1 && source[0] == output[1]) {
-                return source[1];
-            }
-        }
-        return {};
-    }
-
-private:
-    QString directory;
-    QProcess server;
-};
-
 class EmAudioCaptureTest : public ::testing::Test
 {
 protected:
@@ -162,12 +72,10 @@ TEST_F(EmAudioCaptureTest, HearsTheKeyOfAClipPlayedIntoTheDefaultSink)
     listener.start(states.sink());
     ASSERT_TRUE(states.wait_for(State::Capturing));
 
-    QProcess player;
-    player.start("paplay", {"--server=unix:" + pulse.socket(), clip});
-    ASSERT_TRUE(eventually([&] { return listener.estimate().has_value(); }, 40s));
+    pulse.play(clip);
+    ASSERT_TRUE(wait_until([&] { return listener.estimate().has_value(); }, 40s));
     EXPECT_EQ(listener.estimate()->key.name(), "G Major");
-    player.kill();
-    player.waitForFinished();
+    pulse.stop_playing();
 
     listener.reset();
     EXPECT_FALSE(listener.estimate());
@@ -183,9 +91,9 @@ TEST_F(EmAudioCaptureTest, FollowsTheDefaultSinkAndOutlivesTheServer)
 
     ASSERT_TRUE(pulse.start());
     ASSERT_TRUE(states.wait_for(State::Capturing));
-    EXPECT_TRUE(eventually([&] { return pulse.recorded_source() == "first.monitor"; }, 10s));
+    EXPECT_TRUE(wait_until([&] { return pulse.recorded_source() == "first.monitor"; }, 10s));
     ASSERT_EQ(pulse.control({"set-default-sink", "second"}), 0);
-    EXPECT_TRUE(eventually([&] { return pulse.recorded_source() == "second.monitor"; }, 10s));
+    EXPECT_TRUE(wait_until([&] { return pulse.recorded_source() == "second.monitor"; }, 10s));
 
     pulse.kill();
     ASSERT_TRUE(states.wait_for(State::Unavailable));
@@ -196,16 +104,39 @@ TEST_F(EmAudioCaptureTest, FollowsTheDefaultSinkAndOutlivesTheServer)
                                                 State::Capturing}));
 }
 
-TEST_F(EmAudioCaptureTest, FakeCapturePlaysASongToTheListener)
+TEST_F(EmAudioCaptureTest, FakeCapturePlaysASongToTheListenerWhichHandsOverEachChangeOnce)
 {
     EmKeyListener listener(std::make_unique<EmFakeAudioCapture>(
         ListenClips::render(ListenClips::song({11, true})), 2, ListenClips::rate));
-    listener.start(states.sink());
-    EXPECT_TRUE(eventually([&] { return listener.estimate().has_value(); }, 30s));
+    const std::uint64_t song = listener.reset();
+    std::mutex lock;
+    std::vector<std::pair<EmKeyDetector::Estimate, std::uint64_t>> handed;
+    listener.start(states.sink(), [&](const EmKeyDetector::Estimate& estimate, std::uint64_t number) {
+        std::lock_guard<std::mutex> guard(lock);
+        handed.emplace_back(estimate, number);
+    });
+    EXPECT_TRUE(wait_until([&] { return listener.estimate().has_value(); }, 30s));
     listener.stop();
     ASSERT_TRUE(listener.estimate());
     EXPECT_EQ(listener.estimate()->key.name(), "B Minor");
     EXPECT_EQ(states.all(), std::vector<State>{State::Capturing});
+
+    ASSERT_FALSE(handed.empty());
+    EXPECT_EQ(handed.back().first.key, listener.estimate()->key);
+    // Changes below a whole percent are not handed over.
+    EXPECT_EQ(std::lround(handed.back().first.confidence * 100),
+              std::lround(listener.estimate()->confidence * 100));
+    for (std::size_t index = 0; index < handed.size(); ++index) {
+        EXPECT_EQ(handed[index].second, song);
+        if (index > 0) {
+            const auto& [before, unused] = handed[index - 1];
+            EXPECT_TRUE(before.key != handed[index].first.key ||
+                        std::lround(before.confidence * 100) !=
+                            std::lround(handed[index].first.confidence * 100))
+                << index;
+        }
+    }
+    EXPECT_EQ(listener.reset(), song + 1);
 }
 
 } // namespace

@@ -14,6 +14,21 @@ TEST(EmKeyTest, SpellsKeysAsTheCatalogue)
     EXPECT_EQ(EmKey({6, true}).name(), "F# Minor");
 }
 
+TEST(EmKeyTest, ReadsTheCatalogueSpellingsAndRefusesOtherText)
+{
+    const std::pair<const char*, std::optional<EmKey>> cases[] = {
+        {"Gb Major", EmKey{6, false}},     {"F# Minor", EmKey{6, true}},   {"C Major", EmKey{0, false}},
+        {"Cb Major", EmKey{11, false}},    {"B# Minor", EmKey{0, true}},   {"Ab Minor(live)", EmKey{8, true}},
+        {"E Major 伴奏", EmKey{4, false}}, {"未查询到基调", std::nullopt}, {"", std::nullopt},
+        {"H Major", std::nullopt},         {"C Majority", std::nullopt},   {"C Chromatic", std::nullopt},
+        {"c major", std::nullopt},         {"Db", std::nullopt},
+    };
+    for (const auto& [text, key] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(EmKey::parse(text), key);
+    }
+}
+
 TEST(EmKeyTest, TellsTheUsualConfusionsAndTheirScore)
 {
     using R = EmKey::Relation;

@@ -3,11 +3,18 @@
 #include "EmAutoContrlWidget.h"
 #include "EmDetailItemWidget.h"
 #include "EmDetailWidget.h"
+#include "EmFakeAudioCapture.h"
+#include "EmHeardKey.h"
 #include "EmMessageBoxWidget.h"
 #include "EmPluginControl.h"
+#include "EmPulseAudioCapture.h"
 #include "EmTitleEnum.h"
+#include "EmTrayMenu.h"
+#include "EmTrayWidget.h"
 #include "KestruneConfig.h"
+#include "ListenClips.h"
 #include "LookupUiTestSupport.h"
+#include "PulseServer.h"
 #include "TestEventLoop.h"
 #include "ZuMusicKeynoteMetaType.h"
 
@@ -18,12 +25,15 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <map>
 
 namespace {
 
@@ -434,6 +444,260 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheWatcherAndItsThreadAndForgetsItsLo
     EXPECT_TRUE(watcher_gone);
     // The answer to the lookup arrives after the window has gone and must not reach it.
     spin_for(300);
+}
+
+// The window listening to a song played by the fake capture, ten times faster than real time.
+class HeardKeyTest : public MainWindowTest
+{
+protected:
+    void listen_to(EmKey key)
+    {
+        static std::map<int, std::vector<float>> rendered;
+        const int index = key.tonic + (key.minor ? 12 : 0);
+        if (rendered.count(index) == 0) {
+            rendered[index] = ListenClips::render(ListenClips::song(key));
+        }
+        use_capture(std::make_unique<EmFakeAudioCapture>(rendered[index], 2, ListenClips::rate,
+                                                         std::chrono::milliseconds(10)));
+    }
+
+    void use_capture(std::unique_ptr<EmAudioCapture> capture)
+    {
+        window.reset();
+        watcher = players.make_watcher();
+        window = std::make_unique<EmSearchWidget>(watcher, std::move(capture));
+        window->show();
+    }
+
+    void play_song(const std::string& title)
+    {
+        if (player_windows.count("QQMusic.exe") == 0) {
+            start_player("QQMusic.exe", 200, "TXGuiFoundation", title);
+        } else {
+            players.fake().set_title(player_windows["QQMusic.exe"], title);
+        }
+        players.refresh();
+    }
+
+    EmDetailItemWidget* heard_row()
+    {
+        const QList<EmDetailItemWidget*> rows = result_rows();
+        if (rows.isEmpty() ||
+            find_label(rows.back(), "music_author_label")->text() != QStringLiteral("听辨")) {
+            return nullptr;
+        }
+        return rows.back();
+    }
+
+    // The heard row's key text once the estimate is confident ("A Minor 87%").
+    QString await_confident_row()
+    {
+        QString text;
+        const QRegularExpression confident(QStringLiteral("^[A-G][b#]? (Major|Minor) ([5-9][0-9]|100)%"));
+        const bool heard = spin_until(
+            [&] {
+                EmDetailItemWidget* row = heard_row();
+                // The whole text: a row just added is not laid out yet and shows it cut.
+                text = row ? find_label(row, "music_keynote_label")->property("em_full_text").toString()
+                           : QString();
+                return confident.match(text).hasMatch();
+            },
+            30000);
+        return heard ? text : QString();
+    }
+
+    std::vector<zudata::ZuRequest> proposals()
+    {
+        std::vector<zudata::ZuRequest> found;
+        for (const zudata::ZuRequest& request : service.lookups()) {
+            if (request.cmd() == zudata::CMD_EM_ADD) {
+                found.push_back(request);
+            }
+        }
+        return found;
+    }
+
+    QAction* heard_first_switch()
+    {
+        return window->findChild<EmTrayWidget*>()->contextMenu()->actions().at(1);
+    }
+
+    // The song, about two seconds at the fake's pace, has been heard to its end.
+    static void await_end_of_song() { spin_for(3000); }
+};
+
+TEST_F(HeardKeyTest, HeardRowFollowsTheCatalogueAndIsHandedOverByItselfOnlyWhenTheCatalogueKnowsNothing)
+{
+    struct Case
+    {
+        std::vector<std::string> catalogue;
+        EmKey played;
+        QString shown;
+        bool marked;
+        bool heard_applied;
+        // What the plugin receives: a key's Down counts, and how often.
+        int scale;
+        int key;
+        int times;
+    };
+    const Case cases[] = {
+        // A minor is none of the usual confusions of Gb major.
+        {three_keys, {9, true}, QStringLiteral("A Minor"), true, false, 1, 7, 2},
+        // The usual confusions (here the relative key) are no disagreement.
+        {{"C Major"}, {9, true}, QStringLiteral("A Minor"), false, false, 1, 1, 2},
+        {{}, {9, true}, QStringLiteral("A Minor"), false, true, 2, 10, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.catalogue.empty() ? "no key" : c.catalogue[0]);
+        player_windows.clear();
+        listen_to(c.played);
+        open_plugin_window();
+        check_auto_apply();
+        service.answer_keys(c.catalogue);
+        service.forget_lookups();
+        play_song("晴天 - 周杰伦");
+        ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+
+        const QString shown = await_confident_row();
+        ASSERT_TRUE(shown.startsWith(c.shown + QLatin1Char(' '))) << shown.toStdString();
+        EXPECT_EQ(shown.endsWith(QStringLiteral(" 与曲库不同")), c.marked) << shown.toStdString();
+        EmDetailItemWidget* heard = heard_row();
+        EXPECT_EQ(find_label(heard, "music_name_label")->text(), QStringLiteral("晴天"));
+        await_end_of_song();
+
+        // The catalogue's rows stay first and in order; the first was handed over as the reply came.
+        QStringList keys = result_keys();
+        keys.removeLast();
+        QStringList expected_keys;
+        for (const std::string& key : c.catalogue) {
+            expected_keys << QString::fromStdString(key);
+        }
+        EXPECT_EQ(keys, c.catalogue.empty() ? QStringList({"未查询到基调"}) : expected_keys);
+        EXPECT_EQ(result_rows()[0]->isChecked(), !c.catalogue.empty());
+        EXPECT_EQ(heard_row()->isChecked(), c.heard_applied);
+        // Either the catalogue's first key as its answer came (a row added checked hands its key
+        // over twice), or the heard key alone, once.
+        std::vector<EmFakePluginPlatform::Post> expected;
+        for (int time = 0; time < c.times; ++time) {
+            const std::vector<EmFakePluginPlatform::Post> posts = apply_posts(c.scale, c.key);
+            expected.insert(expected.end(), posts.begin(), posts.end());
+        }
+        EXPECT_EQ(plugin_desktop().take_posts(), expected);
+
+        // Only a song the catalogue did not know is proposed, with the heard key, and its refusal
+        // bothers nobody.
+        const std::vector<zudata::ZuRequest> sent = proposals();
+        ASSERT_EQ(sent.size(), c.heard_applied ? 1u : 0u);
+        if (c.heard_applied) {
+            EXPECT_EQ(sent[0].emusic().music_name(), "晴天");
+            EXPECT_EQ(sent[0].emusic().music_author(), "周杰伦");
+            EXPECT_EQ(sent[0].emusic().music_keynote(), "A Minor");
+            EXPECT_EQ(sent[0].emusic().music_process(), "QQMusic.exe");
+        }
+        EXPECT_TRUE(visible_error_boxes().isEmpty());
+        players.fake().stop_process(200);
+        players.refresh();
+    }
+}
+
+TEST_F(HeardKeyTest, SongIsProposedAndHandedOverOncePerSongAndANewSongForgetsTheHeardKey)
+{
+    listen_to({2, false});
+    open_plugin_window();
+    check_auto_apply();
+    service.answer_keys({});
+    play_song("冷门歌 - 无名");
+    ASSERT_FALSE(await_confident_row().isEmpty());
+    await_end_of_song();
+    EXPECT_EQ(plugin_desktop().take_posts(), apply_posts(1, 3));
+
+    // Looking the same song up again hands over and proposes nothing more.
+    header_rows()[0]->click();
+    ASSERT_TRUE(spin_until([&] { return service.lookups().size() == 3; }));
+    ASSERT_TRUE(spin_until([&] { return heard_row() != nullptr; }));
+    spin_for(300);
+    EXPECT_FALSE(heard_row()->isChecked());
+    EXPECT_TRUE(plugin_desktop().take_posts().empty());
+    EXPECT_EQ(proposals().size(), 1u);
+
+    // Another song starts from nothing: the old key is gone and nothing more is proposed.
+    play_song("另一首 - 无名");
+    ASSERT_TRUE(await_result(QStringLiteral("另一首")));
+    spin_for(300);
+    EXPECT_EQ(heard_row(), nullptr);
+    EXPECT_EQ(proposals().size(), 1u);
+}
+
+TEST_F(HeardKeyTest, HeardFirstSwitchPicksWhichKeyIsAppliedWhenTheyDiffer)
+{
+    listen_to({9, true});
+    open_plugin_window();
+    check_auto_apply();
+    // On before the disagreement is heard: the heard key is applied as soon as it is.
+    heard_first_switch()->trigger();
+    play_song("晴天 - 周杰伦");
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+    ASSERT_TRUE(await_confident_row().endsWith(QStringLiteral("与曲库不同")));
+    EXPECT_TRUE(heard_row()->isChecked());
+    // The catalogue's first key as its answer came, then the heard one.
+    std::vector<EmFakePluginPlatform::Post> expected = twice(apply_posts(1, 7));
+    const std::vector<EmFakePluginPlatform::Post> heard = apply_posts(2, 10);
+    expected.insert(expected.end(), heard.begin(), heard.end());
+    EXPECT_EQ(plugin_desktop().take_posts(), expected);
+
+    const struct
+    {
+        bool on;
+        bool heard_checked;
+        std::vector<EmFakePluginPlatform::Post> posts;
+    } flips[] = {{false, false, apply_posts(1, 7)}, {true, true, apply_posts(2, 10)}};
+    for (const auto& flip : flips) {
+        SCOPED_TRACE(flip.on);
+        heard_first_switch()->trigger();
+        EXPECT_EQ(heard_first_switch()->isChecked(), flip.on);
+        EXPECT_EQ(heard_row()->isChecked(), flip.heard_checked);
+        EXPECT_EQ(result_rows()[0]->isChecked(), !flip.heard_checked);
+        EXPECT_EQ(plugin_desktop().take_posts(), flip.posts);
+    }
+    heard_first_switch()->trigger();
+}
+
+TEST_F(HeardKeyTest, SoundServerIsListenedToWhilePlayersRunAndReportedOnceWhileMissing)
+{
+    QTemporaryDir directory;
+    PulseServer pulse(directory.path());
+    use_capture(std::make_unique<EmPulseAudioCapture>(pulse.address(), std::chrono::milliseconds(100)));
+    auto notes = [&] {
+        QStringList texts;
+        for (QLabel* label :
+             child<EmDetailWidget>("detail_widget")->findChildren<QLabel*>("detail_note_label")) {
+            if (label->isVisible()) {
+                texts << label->text();
+            }
+        }
+        return texts;
+    };
+    play_song("晴天 - 周杰伦");
+    ASSERT_TRUE(await_result(QStringLiteral("晴天")));
+    // Once, however often the capture tries again; a reply's refill keeps it.
+    ASSERT_TRUE(spin_until([&] { return notes() == QStringList({"未检测到声音服务"}); }));
+    spin_for(500);
+    header_rows()[0]->click();
+    ASSERT_TRUE(spin_until([&] { return service.lookups().size() == 2; }));
+    spin_for(300);
+    EXPECT_EQ(notes(), QStringList({"未检测到声音服务"}));
+    EXPECT_EQ(heard_row(), nullptr);
+
+    // The server comes: the capture reaches it by itself.
+    ASSERT_TRUE(pulse.start());
+    EXPECT_TRUE(spin_until([&] { return notes().isEmpty(); }));
+    EXPECT_TRUE(spin_until([&] { return pulse.recorded_source() == "first.monitor"; }));
+
+    // No player runs: nothing is recorded any more.
+    players.fake().stop_process(200);
+    players.refresh();
+    EXPECT_TRUE(spin_until([&] { return pulse.recorded_source().isEmpty(); }));
+    EXPECT_TRUE(notes().isEmpty());
 }
 
 } // namespace

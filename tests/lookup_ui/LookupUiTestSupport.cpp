@@ -151,7 +151,13 @@ std::string KeyService::answer(const zudata::ZuRequest& request) const
 {
     std::lock_guard<std::mutex> lock(mutex);
     zudata::ZuRespond respond;
-    respond.set_cmd(zudata::CMD_EM_GET);
+    respond.set_cmd(request.cmd());
+    // This service takes no proposals yet and says so, as one that does not know a command.
+    if (request.cmd() != zudata::CMD_EM_GET) {
+        respond.set_err(zudata::ERROR_FAILED);
+        respond.set_errmsg("unknown command");
+        return respond.SerializeAsString();
+    }
     if (!script.error.empty()) {
         respond.set_err(zudata::ERROR_FAILED);
         respond.set_errmsg(script.error);

@@ -39,7 +39,8 @@ void use_program_look();
 
 // The key service of the test program, on the HTTPS test peer; the application's client is
 // pointed at it, and at a fresh database, on first use. Every lookup is answered as scripted:
-// the keys, zlib-compressed, for the song and player that the lookup names, or an error.
+// the keys, zlib-compressed, for the song and player that the lookup names, or an error. Any
+// other command is refused.
 class KeyService
 {
 public:

@@ -51,25 +51,35 @@ protected:
     EmTrayMenu menu;
 };
 
-TEST_F(TrayMenu, OffersScaleSwitchAboutAndQuit)
+TEST_F(TrayMenu, OffersScaleSwitchHeardKeySwitchAboutAndQuit)
 {
     EXPECT_EQ(menu.toolTipDuration(), 1000);
     EXPECT_TRUE(menu.toolTipsVisible());
-    ASSERT_EQ(menu.actions().size(), 3);
-    const QString texts[] = {QStringLiteral("电音失效"), QStringLiteral("关于"), QStringLiteral("退出")};
-    const QString tooltips[] = {QStringLiteral("自动电音无效，请点击我"), texts[1], texts[2]};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(menu.actions().size(), 4);
+    const QString texts[] = {QStringLiteral("电音失效"), QStringLiteral("以听辨为准"), QStringLiteral("关于"),
+                             QStringLiteral("退出")};
+    const QString tooltips[] = {QStringLiteral("自动电音无效，请点击我"), texts[1], texts[2], texts[3]};
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(action(i)->text(), texts[i]);
         EXPECT_EQ(action(i)->toolTip(), tooltips[i]);
-        EXPECT_FALSE(action(i)->icon().isNull()) << i;
-        EXPECT_FALSE(action(i)->isCheckable());
+        // The switch shows its state with a check mark instead of an icon.
+        EXPECT_EQ(action(i)->icon().isNull(), i == 1) << i;
+        EXPECT_EQ(action(i)->isCheckable(), i == 1) << i;
     }
+
+    // Off at start; each flip is announced.
+    EXPECT_FALSE(action(1)->isChecked());
+    QList<bool> announced;
+    QObject::connect(&menu, &EmTrayMenu::heard_first_changed, [&](bool on) { announced << on; });
+    action(1)->trigger();
+    action(1)->trigger();
+    EXPECT_EQ(announced, QList<bool>({true, false}));
 }
 
 TEST_F(TrayMenu, AboutTwiceShowsOneBoxAndAfterClosingANewOne)
 {
-    action(1)->trigger();
-    action(1)->trigger();
+    action(2)->trigger();
+    action(2)->trigger();
     ASSERT_EQ(message_boxes().size(), 1);
     EmMessageBoxWidget* const first = message_boxes().front();
     EXPECT_EQ(label_text(first, "warn_title_label"), QStringLiteral("Velmora电音助手"));
@@ -78,7 +88,7 @@ TEST_F(TrayMenu, AboutTwiceShowsOneBoxAndAfterClosingANewOne)
 
     ASSERT_TRUE(close_and_destroy(first));
     EXPECT_TRUE(message_boxes().isEmpty());
-    action(1)->trigger();
+    action(2)->trigger();
     ASSERT_EQ(message_boxes().size(), 1);
     EXPECT_EQ(label_text(message_boxes().front(), "warn_title_label"), QStringLiteral("Velmora电音助手"));
 }
@@ -100,10 +110,10 @@ TEST_F(TrayMenu, ScaleSwitchFlipsCompensationOnlyWhileAutoApplyIsOn)
 TEST_F(TrayMenu, QuitEndsTheEventLoopWhileBoxesAreOpen)
 {
     EmMessageBoxWidget::instance()->show();
-    action(1)->trigger();
+    action(2)->trigger();
     ASSERT_EQ(message_boxes().size(), 2);
 
-    QTimer::singleShot(0, action(2), &QAction::trigger);
+    QTimer::singleShot(0, action(3), &QAction::trigger);
     // Fails the test instead of hanging it when quitting does not work.
     QTimer guard;
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(42); });

@@ -16,7 +16,11 @@ TEST(TrayWidget, ShowsTheAppIconWithTheTrayMenu)
     EXPECT_TRUE(tray.isVisible());
     auto* menu = qobject_cast<EmTrayMenu*>(tray.contextMenu());
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->actions().size(), 3);
+    ASSERT_EQ(menu->actions().size(), 4);
+    QList<bool> announced;
+    QObject::connect(&tray, &EmTrayWidget::heard_first_changed, [&](bool on) { announced << on; });
+    menu->actions().at(1)->trigger();
+    EXPECT_EQ(announced, QList<bool>({true}));
 }
 
 TEST(TrayWidget, ClickOrDoubleClickBringsBackTheWindow)

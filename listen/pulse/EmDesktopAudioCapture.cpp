@@ -1,0 +1,8 @@
+#include "EmDesktopAudioCapture.h"
+
+#include "EmPulseAudioCapture.h"
+
+std::unique_ptr<EmAudioCapture> make_desktop_audio_capture()
+{
+    return std::make_unique<EmPulseAudioCapture>();
+}
