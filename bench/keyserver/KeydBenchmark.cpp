@@ -235,6 +235,18 @@ double percentile(std::vector<double> values, double share)
     return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
 }
 
+// Lookups a second, as if made one after another, and the median and 99th percentile, in µs.
+void report_lookups(benchmark::State& state, const std::vector<double>& latencies)
+{
+    double total = 0;
+    for (double latency : latencies) {
+        total += latency;
+    }
+    state.counters["lookups_per_s"] = static_cast<double>(latencies.size()) / (total / 1e6);
+    state.counters["lookup_p50_us"] = percentile(latencies, 0.5);
+    state.counters["lookup_p99_us"] = percentile(latencies, 0.99);
+}
+
 // Every lookup is paired with the same request to the server that answers with an empty
 // ZuRespond, in alternating order, so that a busy moment of the machine weighs on both sides.
 void compare_with_empty_answer(benchmark::State& state, const std::vector<Query>& queries)
@@ -255,13 +267,7 @@ void compare_with_empty_answer(benchmark::State& state, const std::vector<Query>
         lookups.push_back(lookup_first ? first : second);
         empties.push_back(lookup_first ? second : first);
     }
-    double lookup_total = 0;
-    for (double latency : lookups) {
-        lookup_total += latency;
-    }
-    state.counters["lookups_per_s"] = static_cast<double>(lookups.size()) / (lookup_total / 1e6);
-    state.counters["lookup_p50_us"] = percentile(lookups, 0.5);
-    state.counters["lookup_p99_us"] = percentile(lookups, 0.99);
+    report_lookups(state, lookups);
     state.counters["empty_p50_us"] = percentile(empties, 0.5);
     state.counters["empty_p99_us"] = percentile(empties, 0.99);
     state.counters["p50_over_empty_pct"] =
@@ -297,13 +303,7 @@ void BM_TlsKeepAliveHit(benchmark::State& state)
         }
         latencies.push_back(latency);
     }
-    double total = 0;
-    for (double latency : latencies) {
-        total += latency;
-    }
-    state.counters["lookups_per_s"] = static_cast<double>(latencies.size()) / (total / 1e6);
-    state.counters["lookup_p50_us"] = percentile(latencies, 0.5);
-    state.counters["lookup_p99_us"] = percentile(latencies, 0.99);
+    report_lookups(state, latencies);
 }
 
 // A fresh client's lookup while many others hold connections open without sending a byte, as
