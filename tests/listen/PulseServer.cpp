@@ -3,7 +3,7 @@
 #include "WaitUntil.h"
 
 #include <QFile>
-#include <QProcessEnvironment>
+#include <QProcess>
 
 #include <chrono>
 
@@ -28,25 +28,27 @@ PulseServer::~PulseServer()
 
 bool PulseServer::start()
 {
+    kill();
     QFile::remove(socket());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    ChildProcess::Options options;
+    options.path = "/usr/bin/pulseaudio";
+    const std::string runtime = directory.toStdString();
+    options.arguments = {"pulseaudio",        "-n", "--daemonize=no",      "--exit-idle-time=-1",
+                         "--log-level=error", "-F", runtime + "/server.pa"};
     for (const char* name : {"XDG_RUNTIME_DIR", "HOME", "PULSE_RUNTIME_PATH", "XDG_CONFIG_HOME"}) {
-        environment.insert(name, directory);
+        options.environment.push_back(std::string(name) + "=" + runtime);
     }
-    server.setProcessEnvironment(environment);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--log-level=error", "-F",
-                                directory + "/server.pa"});
-    return server.waitForStarted(10000) &&
-           wait_until([&] { return control({"info"}) == 0; }, std::chrono::seconds(15));
+    options.log_path = runtime + "/server.log";
+    server = std::make_unique<ChildProcess>(options);
+    return wait_until([&] { return server->running() && control({"info"}) == 0; }, std::chrono::seconds(15));
 }
 
 void PulseServer::kill()
 {
-    if (server.state() != QProcess::NotRunning) {
-        server.kill();
-        server.waitForFinished(10000);
+    // Without grace: the capture must live through a server that vanishes.
+    if (server) {
+        server->stop(std::chrono::milliseconds(0));
+        server.reset();
     }
 }
 
@@ -82,13 +84,14 @@ QString PulseServer::recorded_source() const
 
 void PulseServer::play(const QString& file)
 {
-    player.start("paplay", {"--server=unix:" + socket(), file});
+    stop_playing();
+    ChildProcess::Options options;
+    options.path = "/usr/bin/paplay";
+    options.arguments = {"paplay", ("--server=unix:" + socket()).toStdString(), file.toStdString()};
+    player = std::make_unique<ChildProcess>(options);
 }
 
 void PulseServer::stop_playing()
 {
-    if (player.state() != QProcess::NotRunning) {
-        player.kill();
-        player.waitForFinished(10000);
-    }
+    player.reset();
 }

@@ -1,14 +1,17 @@
 #pragma once
 
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <string>
 
 // A PulseAudio server of the test's own, in a private runtime directory, with two null sinks,
 // "first" the default output; what is played into a sink can be recorded from its monitor.
-// Killed when it goes. Use it from one thread.
+// Killed when it goes, and when the test process dies, so that a test stopped by a sanitizer or
+// its time limit leaves no server holding its output open. Use it from one thread.
 class PulseServer
 {
 public:
@@ -34,6 +37,6 @@ public:
 
 private:
     QString directory;
-    QProcess server;
-    QProcess player;
+    std::unique_ptr<ChildProcess> server;
+    std::unique_ptr<ChildProcess> player;
 };
