@@ -1,9 +1,11 @@
 // kestrune-listen FILE...: prints "FILE<TAB>KEY<TAB>CONFIDENCE" for every readable file, KEY
 // being "-" when the music names no key. Exits with 2 when a file could not be read (told on
-// standard error; the other files are still answered), else 0.
+// standard error; the other files are still answered), else 0. Names are read and written in
+// UTF-8 on every system.
 
 #include "EmKeyDetector.h"
 #include "EmSoundFile.h"
+#include "EmToolArguments.h"
 
 #include <cstdio>
 #include <string>
@@ -40,13 +42,14 @@ bool answer(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
+    const std::vector<std::string> files = em_tool_arguments(argc, argv);
+    if (files.empty()) {
         std::fprintf(stderr, "usage: kestrune-listen FILE...\n");
         return 2;
     }
     int status = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (!answer(argv[i])) {
+    for (const std::string& file : files) {
+        if (!answer(file)) {
             status = 2;
         }
     }
