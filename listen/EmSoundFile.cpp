@@ -1,11 +1,11 @@
 #include "EmSoundFile.h"
 
-#include <sndfile.h>
+#include "EmSoundFileOpen.h"
 
 EmSoundFile::EmSoundFile(const std::string& path)
 {
     SF_INFO info{};
-    file = sf_open(path.c_str(), SFM_READ, &info);
+    file = em_sound_file_open(path, &info);
     if (!file) {
         failure = sf_strerror(nullptr);
         return;

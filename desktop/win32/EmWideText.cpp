@@ -19,6 +19,21 @@ std::string EmWideText::to_utf8(std::wstring_view text)
     return utf8;
 }
 
+std::wstring EmWideText::from_utf8(std::string_view text)
+{
+    if (text.empty() || text.size() > INT_MAX) {
+        return {};
+    }
+    const int bytes = static_cast<int>(text.size());
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, nullptr, 0);
+    if (units <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, wide.data(), units);
+    return wide;
+}
+
 std::string EmWideText::from_filled_buffer(const wchar_t* buffer, int length)
 {
     if (length <= 0) {

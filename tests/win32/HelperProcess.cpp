@@ -1,6 +1,6 @@
 #include "HelperProcess.h"
 
-#include "TestText.h"
+#include "EmWideText.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -34,7 +34,7 @@ std::string hex(HWND window)
 
 HelperProcess::HelperProcess(const std::string& exe_name)
     : folder(make_folder())
-    , exe(folder + TestText::to_wide(exe_name))
+    , exe(folder + EmWideText::from_utf8(exe_name))
     , messages(folder + L"record.txt")
 {
     if (!CopyFileW((own_folder() + L"kestrune_win32_helper.exe").c_str(), exe.c_str(), TRUE)) {

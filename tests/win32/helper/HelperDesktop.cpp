@@ -1,6 +1,6 @@
 #include "HelperDesktop.h"
 
-#include "TestText.h"
+#include "EmWideText.h"
 
 #include <cwchar>
 #include <sstream>
@@ -30,7 +30,7 @@ HWND HelperDesktop::act(const std::string& utf8_request)
     std::istringstream parts(utf8_request);
     std::string field;
     while (std::getline(parts, field, '\t')) {
-        fields.push_back(TestText::to_wide(field));
+        fields.push_back(EmWideText::from_utf8(field));
     }
     fields.resize(4);
     const std::wstring& command = fields[0];
