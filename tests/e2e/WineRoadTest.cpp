@@ -4,7 +4,8 @@
 // server, talking to a scripted HTTPS key service. scripts/test-windows installs the program and
 // runs this with KESTRUNE_WINE_ARCH, KESTRUNE_WINE_PROGRAM (the installed Kestrune.exe),
 // KESTRUNE_WINE_HELPER (the built helper program), WINEPREFIX (made at 96 dots per inch), WINEPATH
-// and DISPLAY set.
+// and DISPLAY set; with KESTRUNE_WINE_SCREENSHOT naming a PNG file, the window is pictured there
+// once both songs have been set in the plugin.
 
 #include "ChildProcess.h"
 #include "ExpectedPosts.h"
@@ -184,6 +185,10 @@ TEST_F(WineRoadTest, SongChangesAreLookedUpTheirKeysPostedToThePluginAndTheCooki
     }
     EXPECT_EQ(plugin_input(both.size()), both);
     EXPECT_TRUE(kestrune->running()) << kestrune->exit_description();
+    const std::string screenshot = setting("KESTRUNE_WINE_SCREENSHOT");
+    if (!screenshot.empty()) {
+        EXPECT_TRUE(probe->grab_main_window(window).write_png(screenshot)) << screenshot;
+    }
 
     // The cookie is kept in em.db: the program started again sends it with its first lookup.
     kestrune->stop();
