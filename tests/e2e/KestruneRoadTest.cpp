@@ -29,7 +29,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Light = MainWindowProbe::Light;
 using road::first_song;
 using road::second_song;
 using road::Song;
@@ -153,14 +152,8 @@ protected:
             << "Kestrune showed no window; "
             << (kestrune->running() ? "it runs" : kestrune->exit_description());
 
-        // Detection runs every two seconds; the light turns green, and the box can be ticked, once
-        // it has found the plugin.
-        ASSERT_TRUE(wait_until([&] { return probe->plugin_light(window) == Light::green; }, 8s))
-            << "the status light did not turn green: the plugin window was not found";
-        ASSERT_FALSE(probe->auto_apply_checked(window)) << "auto-apply must start off";
-        probe->click_auto_apply(window);
-        ASSERT_TRUE(wait_until([&] { return probe->auto_apply_checked(window); }, 5s))
-            << "the click did not tick the auto-apply box";
+        const std::string failure = probe->switch_auto_apply_on(window, 8s);
+        ASSERT_TRUE(failure.empty()) << failure;
         EXPECT_TRUE(requests().empty()) << "a lookup before any player ran";
         EXPECT_TRUE(plugin_events(0).empty()) << "the plugin received input before any key was found";
     }

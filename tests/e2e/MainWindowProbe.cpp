@@ -1,5 +1,7 @@
 #include "MainWindowProbe.h"
 
+#include "WaitUntil.h"
+
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -171,6 +173,23 @@ void MainWindowProbe::click_auto_apply(xcb_window_t window)
     xcb_test_fake_input(connection, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     sync();
+}
+
+std::string MainWindowProbe::switch_auto_apply_on(xcb_window_t window, std::chrono::milliseconds light_within)
+{
+    // Detection runs every two seconds; the light turns green, and the box can be ticked, once
+    // the program has found the plugin.
+    if (!wait_until([&] { return plugin_light(window) == Light::green; }, light_within)) {
+        return "the status light did not turn green: the plugin window was not found";
+    }
+    if (auto_apply_checked(window)) {
+        return "auto-apply must start off";
+    }
+    click_auto_apply(window);
+    if (!wait_until([&] { return auto_apply_checked(window); }, std::chrono::seconds(5))) {
+        return "the click did not tick the auto-apply box";
+    }
+    return {};
 }
 
 ScreenImage MainWindowProbe::grab_main_window(xcb_window_t window)

@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +38,10 @@ public:
     Light plugin_light(xcb_window_t window);
     bool auto_apply_checked(xcb_window_t window);
     void click_auto_apply(xcb_window_t window);
+    // Waits up to light_within for the green light (the program has found the plugin), then ticks
+    // the auto-apply box, which must start off, and waits until it shows ticked. Empty when done,
+    // otherwise what went wrong.
+    std::string switch_auto_apply_on(xcb_window_t window, std::chrono::milliseconds light_within);
     // The window as it shows once the program has painted what raising it uncovered.
     ScreenImage grab_main_window(xcb_window_t window);
 

@@ -4,8 +4,9 @@
 //   kestrune_window_probe wait-window PID             until the program shows its main window
 //   kestrune_window_probe wait-plugin-light PID       until its status light is green, i.e. until
 //                                                     it has found the plugin
-//   kestrune_window_probe switch-auto-apply PID       clicks the auto-apply box, then waits until
-//                                                     the box is ticked
+//   kestrune_window_probe switch-auto-apply PID       once the light is green, clicks the
+//                                                     auto-apply box, which must be off, then
+//                                                     waits until the box is ticked
 //   kestrune_window_probe screenshot PID FILE.png     writes a picture of the main window
 //
 // Exit code 0 when done, 1 when a wait ran out or the screen could not be read (with a line on
@@ -45,12 +46,9 @@ int run(const std::vector<std::string>& arguments)
         return fail("the plugin status light did not turn green");
     }
     if (command == "switch-auto-apply") {
-        if (probe.auto_apply_checked(window)) {
-            return fail("the auto-apply box is ticked already");
-        }
-        probe.click_auto_apply(window);
-        if (!wait_until([&] { return probe.auto_apply_checked(window); }, 5s)) {
-            return fail("the click did not tick the auto-apply box");
+        const std::string failure = probe.switch_auto_apply_on(window, 8s);
+        if (!failure.empty()) {
+            return fail(failure);
         }
     }
     if (command == "screenshot" && !probe.grab_main_window(window).write_png(arguments[2])) {
