@@ -1,6 +1,7 @@
 #include "EmMessageBoxWidget.h"
 
 #include <QCloseEvent>
+#include <QStringList>
 
 EmMessageBoxWidget* EmMessageBoxWidget::shared_box = nullptr;
 
@@ -50,11 +51,28 @@ void EmMessageBoxWidget::set_title(const QString& text)
     // The form's design-time title is markup; what callers set is not.
     warn_title_label->setTextFormat(Qt::PlainText);
     warn_title_label->setText(text);
+    name_window();
 }
 
 void EmMessageBoxWidget::set_detail(const QString& text)
 {
     warn_detail_label->setText(text);
+    name_window();
+}
+
+// The box has no frame to show a title in, but window switchers, screen readers and tools that
+// look at the desktop name a window by its title: they get what the box says, not the form's name.
+void EmMessageBoxWidget::name_window()
+{
+    QStringList parts;
+    // Until a caller sets it, the title label holds the form's markup.
+    if (warn_title_label->textFormat() == Qt::PlainText && !warn_title_label->text().isEmpty()) {
+        parts << warn_title_label->text();
+    }
+    if (!warn_detail_label->text().isEmpty()) {
+        parts << warn_detail_label->text();
+    }
+    setWindowTitle(parts.join(QStringLiteral("：")));
 }
 
 void EmMessageBoxWidget::mousePressEvent(QMouseEvent* event)

@@ -19,7 +19,8 @@ public:
     static EmMessageBoxWidget* instance();
 
     void set_kind(int kind);
-    // Both texts are shown as plain text: they may come from the service.
+    // Both texts are shown as plain text: they may come from the service. The window's title
+    // follows them ("title：detail").
     void set_title(const QString& text);
     void set_detail(const QString& text);
 
@@ -33,6 +34,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void name_window();
+
     static EmMessageBoxWidget* shared_box;
 
     int kind;

@@ -98,6 +98,13 @@ TEST_F(MessageBox, KindChoosesThePictureAndTextsAreShownLiterally)
     }
     EXPECT_EQ(part<QLabel>(&error, "warn_title_label")->text(), QStringLiteral("<b>title</b>"));
     EXPECT_EQ(detail(&error), QStringLiteral("<b>x</b><img src='//host/share/y.png'>"));
+
+    // Tools that read the desktop find the box by what it says.
+    EmMessageBoxWidget network(1);
+    network.set_detail(QStringLiteral("网络请求失败"));
+    EXPECT_EQ(network.windowTitle(), QStringLiteral("网络请求失败"));
+    network.set_title(QStringLiteral("貌似出了点问题"));
+    EXPECT_EQ(network.windowTitle(), QStringLiteral("貌似出了点问题：网络请求失败"));
 }
 
 TEST_F(MessageBox, ErrorsShareOneBoxUntilItCloses)
