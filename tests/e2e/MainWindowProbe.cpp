@@ -21,6 +21,7 @@ const std::string main_window_title = "Velmora电音助手";
 constexpr int panel_height = 50;
 constexpr int panel_margin = 14;
 constexpr int indicator_size = 16;
+constexpr int panel_spacing = 10;
 // A 16-pixel light or indicator covers about 200 pixels; far fewer in its colour is something
 // else, such as the edge of a word.
 constexpr int enough_pixels = 40;
@@ -107,6 +108,11 @@ MainWindowProbe::~MainWindowProbe()
 
 xcb_window_t MainWindowProbe::find_main_window(std::uint32_t pid)
 {
+    return find_window(pid, main_window_title);
+}
+
+xcb_window_t MainWindowProbe::find_window(std::uint32_t pid, const std::string& title)
+{
     // The root's children, and theirs, which is where a window manager's frame holds its client.
     std::vector<xcb_window_t> candidates = children_of(screen->root);
     for (std::size_t i = 0, top_levels = candidates.size(); i < top_levels; ++i) {
@@ -126,7 +132,7 @@ xcb_window_t MainWindowProbe::find_main_window(std::uint32_t pid)
             *static_cast<const std::uint32_t*>(xcb_get_property_value(pid_reply.get())) != pid) {
             continue;
         }
-        if (text_property(window, net_wm_name, utf8_string) == main_window_title) {
+        if (text_property(window, net_wm_name, utf8_string) == title) {
             return window;
         }
     }
@@ -165,9 +171,23 @@ bool MainWindowProbe::auto_apply_checked(xcb_window_t window)
 
 void MainWindowProbe::click_auto_apply(xcb_window_t window)
 {
+    click(window, panel_margin + indicator_size / 2);
+}
+
+void MainWindowProbe::click_hide_plugin(xcb_window_t window)
+{
+    // The box is as wide as its text, which ends where the spacing before the light begins; a
+    // click a few pixels inside that end lands on the text's last character.
+    click(window, -(panel_margin + indicator_size + panel_spacing + 6));
+}
+
+// x_in_panel counts from the left edge, or from the right edge when it is negative.
+void MainWindowProbe::click(xcb_window_t window, int x_in_panel)
+{
     raise(window);
     const Area area = area_on_screen(window);
-    const auto x = static_cast<std::int16_t>(area.x + panel_margin + indicator_size / 2);
+    const auto x =
+        static_cast<std::int16_t>(area.x + (x_in_panel >= 0 ? x_in_panel : area.width + x_in_panel));
     const auto y = static_cast<std::int16_t>(area.y + area.height - panel_height / 2);
     xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen->root, x, y, 0);
     xcb_test_fake_input(connection, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);

@@ -61,10 +61,9 @@ protected:
         }
         // The plugin's editor two levels down in its host's window, there before Kestrune starts.
         host = std::make_unique<WineHelper>(arch, setting("KESTRUNE_WINE_HELPER"), "studio.exe");
-        const WineHelper::Window frame = host->make_top_level("HostFrame", "Host");
-        plugin = host->make_child(host->make_child(frame, "EditorPane"), "ATEvoPluginWndClass");
+        host_frame = host->make_top_level("HostFrame", "Host");
+        plugin = host->make_child(host->make_child(host_frame, "EditorPane"), "ATEvoPluginWndClass");
         probe = std::make_unique<MainWindowProbe>(setting("DISPLAY"));
-        start_kestrune();
     }
 
     void TearDown() override
@@ -76,12 +75,12 @@ protected:
         }
     }
 
-    void start_kestrune()
+    void start_kestrune(const std::string& service_url)
     {
         ChildProcess::Options options;
         options.path = KESTRUNE_SOURCE_DIR "/scripts/wine-windows";
         options.arguments = {options.path, "--arch", arch, setting("KESTRUNE_WINE_PROGRAM")};
-        options.environment = {"KESTRUNE_API_URL=" + peer.base_url(),
+        options.environment = {"KESTRUNE_API_URL=" + service_url,
                                "KESTRUNE_CA_FILE=Z:" + HttpsPeer::ca_file()};
         options.log_path = (std::filesystem::temp_directory_path() / "kestrune-wine-road.log").string();
         kestrune = std::make_unique<ChildProcess>(options);
@@ -100,6 +99,18 @@ protected:
     }
 
     std::vector<HttpsPeer::Request> requests() const { return peer.requests(); }
+
+    // What the host's top-level window has been told of its visibility (WM_SHOWWINDOW), in order.
+    std::vector<bool> host_visibility() const
+    {
+        std::vector<bool> changes;
+        for (const WineHelper::Message& message : host->messages()) {
+            if (message.window == host_frame && message.message == 0x0018) {
+                changes.push_back(message.first != 0);
+            }
+        }
+        return changes;
+    }
 
     // The keyboard and mouse messages the host's windows have received until the plugin has the
     // number expected or the time is up; those to other windows count, so that they show.
@@ -142,6 +153,7 @@ protected:
         response.set_content(road::answer(request.body), "application/x-protobuf");
     }};
     std::unique_ptr<WineHelper> host;
+    WineHelper::Window host_frame = 0;
     WineHelper::Window plugin = 0;
     std::unique_ptr<MainWindowProbe> probe;
     std::unique_ptr<ChildProcess> kestrune;
@@ -149,8 +161,9 @@ protected:
 
 } // namespace
 
-TEST_F(WineRoadTest, SongChangesAreLookedUpTheirKeysPostedToThePluginAndTheCookieKeptAcrossARestart)
+TEST_F(WineRoadTest, SongChangesAreLookedUpTheirKeysPostedToThePluginTheHostHiddenAndTheCookieKept)
 {
+    start_kestrune(peer.base_url());
     const xcb_window_t window = main_window();
     ASSERT_NE(window, XCB_WINDOW_NONE) << "Kestrune.exe showed no window; "
                                        << (kestrune->running() ? "it runs" : kestrune->exit_description());
@@ -185,12 +198,46 @@ TEST_F(WineRoadTest, SongChangesAreLookedUpTheirKeysPostedToThePluginAndTheCooki
         EXPECT_TRUE(probe->grab_main_window(window).write_png(screenshot)) << screenshot;
     }
 
+    // The hide box hides the host's whole window, and shows it again.
+    ASSERT_EQ(host_visibility(), std::vector<bool>{true});
+    probe->click_hide_plugin(window);
+    EXPECT_TRUE(wait_until(
+        [&] {
+            return host_visibility() == std::vector<bool>{true, false};
+        },
+        10s))
+        << "the host's window was not hidden";
+    probe->click_hide_plugin(window);
+    EXPECT_TRUE(wait_until(
+        [&] {
+            return host_visibility() == std::vector<bool>{true, false, true};
+        },
+        10s))
+        << "the host's window was not shown again";
+
     // The cookie is kept in em.db: the program started again sends it with its first lookup.
     kestrune->stop();
-    start_kestrune();
+    start_kestrune(peer.base_url());
     ASSERT_NE(main_window(), XCB_WINDOW_NONE) << "Kestrune.exe showed no window after the restart";
     ASSERT_TRUE(wait_until([&] { return requests().size() >= 3; }, 20s))
         << "the program started again did not look the song up";
     road::expect_lookup(requests().at(2), second_song, player_exe);
     EXPECT_EQ(requests().at(2).header("Cookie"), "road=1");
+}
+
+TEST_F(WineRoadTest, UnreachableServiceIsReportedAsANetworkFailure)
+{
+    // Nothing listens on port 1, so the connection is refused at once.
+    start_kestrune("https://127.0.0.1:1");
+    ASSERT_NE(main_window(), XCB_WINDOW_NONE)
+        << "Kestrune.exe showed no window; "
+        << (kestrune->running() ? "it runs" : kestrune->exit_description());
+    WineHelper player(arch, setting("KESTRUNE_WINE_HELPER"), player_exe);
+    player.make_top_level("kugou_ui", player_title(first_song));
+    // The error box is found by what it says: its title follows its texts.
+    const auto pid = static_cast<std::uint32_t>(kestrune->pid());
+    EXPECT_TRUE(wait_until(
+        [&] { return probe->find_window(pid, "貌似出了点问题：网络请求失败") != XCB_WINDOW_NONE; }, 30s))
+        << "no error box saying 网络请求失败";
+    EXPECT_TRUE(kestrune->running()) << kestrune->exit_description();
 }
