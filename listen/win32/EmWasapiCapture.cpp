@@ -81,7 +81,7 @@ private:
 
 // The build number of Windows 10 and later, else 0. Asked of ntdll, since GetVersionEx answers
 // only up to the newest version the program's manifest names.
-std::uint32_t windows_build()
+std::uint32_t system_build()
 {
     using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -96,6 +96,21 @@ std::uint32_t windows_build()
         return 0;
     }
     return version.dwBuildNumber;
+}
+
+// Looked up when first needed: mmdevapi.dll exports it from Windows 8 on, and importing it would
+// keep the program from starting on older systems. Null where it is missing.
+using ActivateAsync = HRESULT(WINAPI*)(LPCWSTR, REFIID, PROPVARIANT*,
+                                       IActivateAudioInterfaceCompletionHandler*,
+                                       IActivateAudioInterfaceAsyncOperation**);
+ActivateAsync activate_async()
+{
+    static const ActivateAsync found = []() -> ActivateAsync {
+        const HMODULE module = LoadLibraryW(L"mmdevapi.dll");
+        const FARPROC procedure = module ? GetProcAddress(module, "ActivateAudioInterfaceAsync") : nullptr;
+        return procedure ? reinterpret_cast<ActivateAsync>(reinterpret_cast<void*>(procedure)) : nullptr;
+    }();
+    return found;
 }
 
 // Told by the system on a thread of its choosing when an activation completed. Agile, so that
@@ -231,12 +246,13 @@ struct Loopback
         activation.blob.cbSize = sizeof(parameters);
         activation.blob.pBlobData = reinterpret_cast<BYTE*>(&parameters);
 
+        const ActivateAsync activate = activate_async();
         auto* done = new ActivationDone;
         ComPtr<IActivateAudioInterfaceAsyncOperation> operation;
         bool completed = false;
-        if (done->event() && SUCCEEDED(ActivateAudioInterfaceAsync(VIRTUAL_AUDIO_DEVICE_PROCESS_LOOPBACK,
-                                                                   __uuidof(IAudioClient), &activation, done,
-                                                                   operation.out()))) {
+        if (activate && done->event() &&
+            SUCCEEDED(activate(VIRTUAL_AUDIO_DEVICE_PROCESS_LOOPBACK, __uuidof(IAudioClient), &activation,
+                               done, operation.out()))) {
             const auto deadline = std::chrono::steady_clock::now() + timeout;
             while (!completed && !stopping() && std::chrono::steady_clock::now() < deadline) {
                 completed = WaitForSingleObject(done->event(), static_cast<DWORD>(poll_interval.count())) ==
@@ -368,9 +384,10 @@ struct Loopback
 } // namespace
 
 EmWasapiCapture::EmWasapiCapture(std::chrono::milliseconds retry_interval,
-                                 std::chrono::milliseconds activation_timeout)
+                                 std::chrono::milliseconds activation_timeout, std::uint32_t windows_build)
     : retry_interval(retry_interval)
     , activation_timeout(activation_timeout)
+    , windows_build(windows_build)
 {
 }
 
@@ -441,7 +458,7 @@ bool EmWasapiCapture::follow_changed()
 void EmWasapiCapture::run(const SampleSink& samples, const StateSink& states)
 {
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    EmLoopbackPlan plan(windows_build());
+    EmLoopbackPlan plan(windows_build != 0 ? windows_build : system_build());
     std::optional<State> reported;
     const auto report = [&](State state) {
         if (reported != state) {

@@ -18,6 +18,9 @@
 // device goes away, the state turns to Unavailable and the capture is opened again every
 // retry_interval.
 //
+// windows_build is the system's build number (0: asked of the system); tests claim another to
+// take the other road.
+//
 // Runs on a thread of its own, which joins the multithreaded COM apartment; the callbacks come
 // from that thread. follow_process() may be called before start() and while it runs; stop()
 // returns after at most the activation that is under way (activation_timeout).
@@ -25,7 +28,8 @@ class EmWasapiCapture : public EmAudioCapture
 {
 public:
     explicit EmWasapiCapture(std::chrono::milliseconds retry_interval = std::chrono::seconds(2),
-                             std::chrono::milliseconds activation_timeout = std::chrono::seconds(2));
+                             std::chrono::milliseconds activation_timeout = std::chrono::seconds(2),
+                             std::uint32_t windows_build = 0);
     ~EmWasapiCapture() override;
 
     void start(SampleSink samples, StateSink states) override;
@@ -44,6 +48,7 @@ private:
 
     std::chrono::milliseconds retry_interval;
     std::chrono::milliseconds activation_timeout;
+    std::uint32_t windows_build;
     std::mutex lock;
     std::condition_variable wake;
     bool stopping = false;
