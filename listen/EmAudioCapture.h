@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 // What key listening needs from the sound system: the audio the computer plays, as it plays.
@@ -9,7 +10,7 @@
 //
 // start() returns at once; samples and state changes then arrive on the capture's own thread,
 // never on the caller's. stop() returns when no callback runs any more and none will; call
-// start() and stop() from one thread. A capture is dropped only when stopped.
+// start(), stop() and follow_process() from one thread. A capture is dropped only when stopped.
 class EmAudioCapture
 {
 public:
@@ -30,4 +31,8 @@ public:
 
     virtual void start(SampleSink samples, StateSink states) = 0;
     virtual void stop() = 0;
+    // The player whose sound is wanted (0: none known). A backend that can record one process
+    // alone records that process tree, and moves to another one when told, before or while it
+    // runs; the others record everything the computer plays and ignore this.
+    virtual void follow_process([[maybe_unused]] std::uint32_t process_id) {}
 };

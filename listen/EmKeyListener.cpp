@@ -42,6 +42,11 @@ void EmKeyListener::stop()
     capture->stop();
 }
 
+void EmKeyListener::follow_process(std::uint32_t process_id)
+{
+    capture->follow_process(process_id);
+}
+
 std::uint64_t EmKeyListener::reset()
 {
     std::lock_guard<std::mutex> guard(lock);

@@ -10,8 +10,9 @@
 #include <optional>
 
 // Hears the key of what the computer plays: feeds a capture's samples to a key detector on the
-// capture's thread. estimate() and reset() may be called from any thread, start() and stop()
-// from the one that owns the listener; the capture is stopped before the listener goes.
+// capture's thread. estimate() and reset() may be called from any thread, start(), stop() and
+// follow_process() from the one that owns the listener; the capture is stopped before the
+// listener goes.
 class EmKeyListener
 {
 public:
@@ -30,6 +31,8 @@ public:
     // server.
     void start(EmAudioCapture::StateSink states, EstimateSink estimates = {});
     void stop();
+    // The player to listen to, where the capture can single one out (EmAudioCapture).
+    void follow_process(std::uint32_t process_id);
 
     // A new song: what was heard so far no longer counts. Returns the new song's number; an
     // estimate handed over with an older number was heard before the reset.

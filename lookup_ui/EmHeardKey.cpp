@@ -38,6 +38,18 @@ void EmHeardKey::set_players_running(bool running)
     }
 }
 
+void EmHeardKey::player_process(const QString& exe_name, quint32 process_id)
+{
+    if (process_id == 0) {
+        processes.erase(exe_name);
+    } else {
+        processes[exe_name] = process_id;
+    }
+    if (exe_name == exe) {
+        follow_current_player();
+    }
+}
+
 void EmHeardKey::song_changed(const QString& name, const QString& singer_name, const QString& exe_name)
 {
     if (name == song && singer_name == singer && exe_name == exe) {
@@ -53,6 +65,7 @@ void EmHeardKey::song_changed(const QString& name, const QString& singer_name, c
     if (hearing) {
         hearing->new_song();
     }
+    follow_current_player();
     update();
 }
 
@@ -150,6 +163,14 @@ void EmHeardKey::update()
             list->check_heard();
         }
         propose();
+    }
+}
+
+void EmHeardKey::follow_current_player()
+{
+    if (hearing) {
+        const auto process = processes.find(exe);
+        hearing->follow_process(process == processes.end() ? 0 : process->second);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -38,6 +39,9 @@ public:
 
     // Listens while at least one player runs.
     void set_players_running(bool running);
+    // A player's process appeared, was replaced (another id) or went away (0). The capture
+    // follows the process of the player whose song is current, where it can hear one alone.
+    void player_process(const QString& exe, quint32 process_id);
     // The song whose key is wanted now; another song than the current one starts afresh.
     void song_changed(const QString& name, const QString& singer, const QString& exe);
     // The list was just refilled from this answer, the catalogue's first key checked.
@@ -71,6 +75,7 @@ private:
     bool confident() const;
     bool differs() const;
     void propose();
+    void follow_current_player();
 
     EmDetailWidget* const list;
     std::unique_ptr<EmKeyHearing> hearing;
@@ -87,6 +92,8 @@ private:
     bool handed_over = false;
     // Whether the heard row said "与曲库不同" when last shown; a row shown afresh did not.
     bool marked = false;
+    // Each running player's process, by executable name.
+    std::map<QString, quint32> processes;
     // Songs proposed in this run, as song and singer.
     std::set<std::pair<QString, QString>> proposed;
 };

@@ -48,6 +48,11 @@ void EmKeyHearing::new_song()
     song = listener.reset();
 }
 
+void EmKeyHearing::follow_process(quint32 process_id)
+{
+    QMetaObject::invokeMethod(control, [this, process_id] { listener.follow_process(process_id); });
+}
+
 void EmKeyHearing::on_heard(const EmKey& key, double confidence, quint64 number)
 {
     if (number == song) {

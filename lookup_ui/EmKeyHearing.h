@@ -27,6 +27,8 @@ public:
     void set_listening(bool on);
     // Forgets what was heard: the music now playing is another song.
     void new_song();
+    // The player to listen to (0: none known), where the capture can hear one process alone.
+    void follow_process(quint32 process_id);
 
 signals:
     // The estimate of the current song changed: another key or another whole percent.

@@ -152,11 +152,13 @@ void EmSearchWidget::app_status_change(EmAppEntry* p)
     }
     // Read now rather than when the watcher reported, so a row never outlives a player that
     // stopped in between.
-    if (p->process_id() != 0) {
+    const quint32 process_id = p->process_id();
+    if (process_id != 0) {
         add_app_widget(p);
     } else {
         remove_app_widget(p);
     }
+    heard_key->player_process(p->exe_name(), process_id);
     std::lock_guard<std::mutex> lock(app_widgets_mutex);
     heard_key->set_players_running(!app_widgets.empty());
 }

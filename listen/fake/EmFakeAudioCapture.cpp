@@ -39,3 +39,15 @@ void EmFakeAudioCapture::stop()
         player.join();
     }
 }
+
+void EmFakeAudioCapture::follow_process(std::uint32_t process_id)
+{
+    std::lock_guard<std::mutex> guard(followed_lock);
+    followed.push_back(process_id);
+}
+
+std::vector<std::uint32_t> EmFakeAudioCapture::followed_processes() const
+{
+    std::lock_guard<std::mutex> guard(followed_lock);
+    return followed;
+}

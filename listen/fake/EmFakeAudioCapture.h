@@ -4,12 +4,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 // Plays given samples (read from a file or generated) as if the sound server delivered them: a
 // tenth of a second at a time, with a pause between blocks (zero plays as fast as the listener
-// takes them), then falls silent. Reports Capturing when started.
+// takes them), then falls silent. Reports Capturing when started. Plays the same samples whatever
+// process it follows, but keeps the processes it was told to follow, for tests.
 class EmFakeAudioCapture : public EmAudioCapture
 {
 public:
@@ -19,6 +22,10 @@ public:
 
     void start(SampleSink samples, StateSink states) override;
     void stop() override;
+    void follow_process(std::uint32_t process_id) override;
+
+    // Every process it was told to follow, in order; from any thread.
+    std::vector<std::uint32_t> followed_processes() const;
 
 private:
     std::vector<float> samples;
@@ -27,4 +34,6 @@ private:
     std::chrono::milliseconds pause;
     std::atomic<bool> stopping{false};
     std::thread player;
+    mutable std::mutex followed_lock;
+    std::vector<std::uint32_t> followed;
 };

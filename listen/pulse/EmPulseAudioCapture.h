@@ -10,7 +10,8 @@
 // (PipeWire's PulseAudio server too), and moves to the new default sink's monitor when the user
 // changes the default. When the server is missing, goes away or fails, the state turns to
 // Unavailable and a new connection is tried every retry_interval; capture resumes by itself
-// when the server comes back.
+// when the server comes back. PulseAudio's monitor holds every client's sound, so the followed
+// process is ignored.
 //
 // Runs on a PulseAudio threaded main loop of its own; the callbacks come from its thread.
 class EmPulseAudioCapture : public EmAudioCapture

@@ -1,5 +1,6 @@
 #include "EmFakeAudioCapture.h"
 #include "EmKeyListener.h"
+#include "EmLoopbackPlan.h"
 #include "EmPulseAudioCapture.h"
 #include "ListenClips.h"
 #include "PulseServer.h"
@@ -137,6 +138,44 @@ TEST_F(EmAudioCaptureTest, FakeCapturePlaysASongToTheListenerWhichHandsOverEachC
         }
     }
     EXPECT_EQ(listener.reset(), song + 1);
+}
+
+// Which loopback the Windows capture opens: the followed process where the system offers it,
+// the output otherwise and, after a refusal, until another process is followed.
+TEST(EmLoopbackPlanTest, FollowsAProcessWhereOfferedAndFallsBackToTheOutputUntilAnotherIsFollowed)
+{
+    using Source = EmLoopbackPlan::Source;
+    for (const auto& [build, offered] : std::vector<std::pair<std::uint32_t, bool>>{
+             {0, false}, {19045, false}, {20347, false}, {20348, true}, {26100, true}}) {
+        EmLoopbackPlan plan(build);
+        EXPECT_EQ(plan.next(200), offered ? Source::Process : Source::Output) << build;
+        EXPECT_EQ(plan.next(0), Source::Output) << build;
+    }
+
+    struct Step
+    {
+        const char* what;
+        std::uint32_t process_id;
+        Source expected;
+        // The process whose capture is then refused; 0 for none.
+        std::uint32_t refused;
+    };
+    const std::vector<Step> steps = {
+        {"no player known", 0, Source::Output, 0},
+        {"a player", 200, Source::Process, 200},
+        {"the refused player when reopening", 200, Source::Output, 0},
+        {"and at the next reopening", 200, Source::Output, 0},
+        {"another player", 300, Source::Process, 0},
+        {"the first player again, asked afresh", 200, Source::Process, 300},
+        {"a refusal for a process no longer followed counts for nothing", 200, Source::Process, 0},
+    };
+    EmLoopbackPlan plan(22631);
+    for (const Step& step : steps) {
+        EXPECT_EQ(plan.next(step.process_id), step.expected) << step.what;
+        if (step.refused != 0) {
+            plan.refused(step.refused);
+        }
+    }
 }
 
 } // namespace

@@ -628,6 +628,32 @@ TEST_F(HeardKeyTest, SongIsProposedAndHandedOverOncePerSongAndANewSongForgetsThe
     EXPECT_EQ(proposals().size(), 1u);
 }
 
+TEST_F(HeardKeyTest, CaptureFollowsTheProcessOfThePlayerWhoseSongIsCurrent)
+{
+    auto capture = std::make_unique<EmFakeAudioCapture>(std::vector<float>(), 2, ListenClips::rate);
+    const EmFakeAudioCapture* fake = capture.get();
+    use_capture(std::move(capture));
+    const auto following = [&](std::uint32_t process_id) {
+        return spin_until([&] {
+            const std::vector<std::uint32_t> followed = fake->followed_processes();
+            return !followed.empty() && followed.back() == process_id;
+        });
+    };
+    play_song("晴天 - 周杰伦");
+    EXPECT_TRUE(following(200));
+
+    // The player was restarted between two refreshes: its new process is followed.
+    players.fake().stop_process(200);
+    players.fake().start_process("QQMusic.exe", 201);
+    player_windows["QQMusic.exe"] = players.fake().add_window(201, "TXGuiFoundation", "晴天 - 周杰伦");
+    players.refresh();
+    EXPECT_TRUE(following(201));
+
+    players.fake().stop_process(201);
+    players.refresh();
+    EXPECT_TRUE(following(0));
+}
+
 TEST_F(HeardKeyTest, HeardFirstSwitchPicksWhichKeyIsAppliedWhenTheyDiffer)
 {
     listen_to({9, true});
